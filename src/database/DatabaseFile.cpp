@@ -1,0 +1,91 @@
+#include "database/TrafficDatabase.h"
+
+#include "platform/Platform.h"
+
+#include <algorithm>
+
+namespace {
+
+constexpr std::size_t countSize = 4;
+constexpr std::size_t recordHeadSize = 9;
+constexpr std::size_t entrySize = 16;
+
+void putLittleEndian(std::string& out, std::uint64_t value, int bytes)
+{
+    for (int i = 0; i < bytes; ++i)
+        out.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
+}
+
+std::uint64_t getLittleEndian(const char* in, int bytes)
+{
+    std::uint64_t value = 0;
+    for (int i = bytes - 1; i >= 0; --i)
+        value = (value << 8) | static_cast<unsigned char>(in[i]);
+    return value;
+}
+
+void encodeRecord(std::string& out, const TrafficRecord& record)
+{
+    const std::size_t entries = std::min(record.adapters.size(), TrafficRecord::maxAdapters);
+    putLittleEndian(out, record.intervalStart, 8);
+    putLittleEndian(out, entries, 1);
+    for (std::size_t i = 0; i < entries; ++i) {
+        putLittleEndian(out, static_cast<std::uint64_t>(record.adapters[i].sent), 8);
+        putLittleEndian(out, static_cast<std::uint64_t>(record.adapters[i].received), 8);
+    }
+}
+
+} // namespace
+
+std::string encodeRecords(const std::vector<TrafficRecord>& aged, const std::vector<TrafficRecord>& records)
+{
+    std::size_t size = countSize;
+    for (const auto* list : {&aged, &records})
+        for (const TrafficRecord& record : *list)
+            size += recordHeadSize + entrySize * std::min(record.adapters.size(), TrafficRecord::maxAdapters);
+    std::string out;
+    out.reserve(size);
+    putLittleEndian(out, aged.size() + records.size(), 4);
+    for (const auto* list : {&aged, &records})
+        for (const TrafficRecord& record : *list)
+            encodeRecord(out, record);
+    return out;
+}
+
+void decodeRecords(std::string_view content, FileTime cutOff, std::vector<TrafficRecord>& aged,
+                   std::vector<TrafficRecord>& records)
+{
+    if (content.size() < countSize)
+        return;
+    std::uint64_t count = getLittleEndian(content.data(), 4);
+    // Never trust the count further than the file's size can back it.
+    records.reserve(std::min<std::uint64_t>(count, (content.size() - countSize) / recordHeadSize));
+
+    std::size_t at = countSize;
+    for (; count > 0; --count) {
+        if (content.size() - at < recordHeadSize)
+            return;
+        TrafficRecord record;
+        record.intervalStart = getLittleEndian(content.data() + at, 8);
+        const auto entries = static_cast<std::size_t>(static_cast<unsigned char>(content[at + 8]));
+        at += recordHeadSize;
+        if (content.size() - at < entries * entrySize)
+            return;
+        record.adapters.resize(entries);
+        for (AdapterCounters& entry : record.adapters) {
+            entry.sent = static_cast<std::int64_t>(getLittleEndian(content.data() + at, 8));
+            entry.received = static_cast<std::int64_t>(getLittleEndian(content.data() + at + 8, 8));
+            at += entrySize;
+        }
+        (record.intervalStart >= cutOff ? records : aged).push_back(std::move(record));
+    }
+}
+
+void TrafficDatabase::load(const std::filesystem::path& file, FileTime now)
+{
+    path = file;
+    if (const auto content = platform::readFile(path))
+        decodeRecords(*content, now - retentionSpan, agedRecords, records);
+}
+
+void TrafficDatabase::save() const { platform::replaceFile(path, encodeRecords(agedRecords, records)); }

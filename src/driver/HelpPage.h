@@ -1,0 +1,14 @@
+#pragma once
+
+#include "database/FileTime.h"
+
+#include <iosfwd>
+
+struct TrafficDatabase;
+struct DiagnosticLog;
+namespace platform { class CounterSource; }
+
+// Writes the usage text, then connects to the local computer and lists its adapters
+// with their raw counters, so that the user can pick an adapter number.
+void printHelpPage(TrafficDatabase& database, platform::CounterSource& source, const DiagnosticLog& log,
+                   std::ostream& out, FileTime now);

@@ -1,0 +1,48 @@
+#include "driver/RunSettings.h"
+
+#include <stdexcept>
+
+RunSettings readArguments(const std::vector<std::string>& arguments)
+{
+    RunSettings settings;
+    if (arguments.empty()) {
+        settings.helpPage = true;
+        settings.patternMode = false;
+        return settings;
+    }
+    for (auto it = arguments.begin(); it != arguments.end(); ++it) {
+        const std::string& argument = *it;
+        std::string* value = argument == "server" ? &settings.server
+                             : argument == "user" ? &settings.user
+                             : argument == "pass" ? &settings.password
+                                                  : nullptr;
+        if (value) {
+            if (std::next(it) == arguments.end())
+                break;
+            *value = *++it;
+        } else if (argument == "help") {
+            settings.helpPage = true;
+            settings.patternMode = false;
+            break;
+        } else if (argument == "list") {
+            settings.listMode = true;
+            settings.patternMode = false;
+        } else if (argument == "log") {
+            ++settings.logOpenings;
+        } else {
+            settings.pattern = argument;
+        }
+    }
+    return settings;
+}
+
+std::filesystem::path databasePath(const std::filesystem::path& folder, const std::string& server)
+{
+    const std::string name = server.empty() ? "traffic" : "traffic." + server;
+    for (const char c : name)
+        if ((c >= 0x01 && c <= 0x1F) || std::string_view("<>:\\|*?\"/").find(c) != std::string_view::npos)
+            throw std::invalid_argument("file name with a forbidden character");
+    if (name.back() == ' ')
+        throw std::invalid_argument("file name ending with a blank");
+    return folder / name;
+}

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+// What the command line asks of one run.
+struct RunSettings {
+    std::string server;   // empty: the local computer
+    std::string user;
+    std::string password;
+    std::string pattern;
+    bool patternMode = true;
+    bool listMode = false;
+    bool helpPage = false; // "help" was met, or there were no arguments
+    int logOpenings = 0;   // how many "log" arguments were met before the loop ended
+};
+
+// Reads the arguments that follow the program name.
+RunSettings readArguments(const std::vector<std::string>& arguments);
+
+// The database file in folder for the given server: "traffic", or "traffic." and the
+// server name. A name that no portable file name can hold is refused with
+// std::invalid_argument.
+std::filesystem::path databasePath(const std::filesystem::path& folder, const std::string& server);

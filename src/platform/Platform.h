@@ -1,0 +1,60 @@
+#pragma once
+
+// What the program asks of the operating system, declared once. Each build compiles
+// exactly one implementation (platform/linux or platform/windows); nothing outside
+// src/platform includes an operating system header.
+
+#include "database/FileTime.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+// The local wall clock, now.
+CalendarTime localNow();
+
+// The user's short date, and the user's time of day with seconds, for the given fields.
+std::string formatDate(const CalendarTime& time);
+std::string formatTime(const CalendarTime& time);
+
+// A plain decimal text (digits, at most one '.', no sign) as the user's locale writes
+// numbers: grouped integer part, the locale's separators, rounded or padded to
+// exactly fractionDigits digits after the separator.
+std::string formatForUser(std::string_view decimalText, int fractionDigits);
+
+// The folder that holds the running executable, with '/' separators.
+std::filesystem::path executableFolder();
+
+// The whole content of a file; nothing when it does not exist. Any other failure to
+// read it raises a ProgramError naming the file and the reason.
+std::optional<std::string> readFile(const std::filesystem::path& path);
+
+// Replaces the file with the given content so that, whatever happens meanwhile, the
+// file holds either the old or the new content in full. A failure raises a
+// ProgramError naming the file and the reason, and leaves the old content in place.
+void replaceFile(const std::filesystem::path& path, std::string_view content);
+
+// The lock that serialises every run of the program for one user.
+class InstanceLock {
+public:
+    enum class Result { acquired, timedOut, unavailable };
+
+    InstanceLock() = default;
+    InstanceLock(const InstanceLock&) = delete;
+    InstanceLock& operator=(const InstanceLock&) = delete;
+    ~InstanceLock();
+
+    // Takes the lock, waiting up to timeoutMilliseconds for another run to give it up.
+    // unavailable: the lock could not be set up at all; the run goes on without it.
+    Result acquire(int timeoutMilliseconds);
+    void release();
+
+private:
+    std::intptr_t handle = -1;
+};
+
+} // namespace platform

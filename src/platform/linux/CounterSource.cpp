@@ -1,0 +1,180 @@
+#include "platform/CounterSource.h"
+
+#include "driver/ProgramError.h"
+#include "platform/linux/LocalTime.h"
+
+#include <linux/if.h>
+#include <linux/if_link.h>
+#include <linux/netlink.h>
+#include <linux/rtnetlink.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+// The Linux build reads the kernel of the computer it runs on; there is nothing to
+// hold between calls.
+struct CounterSource::State {};
+
+namespace {
+
+[[noreturn]] void failInterfaces(int error)
+{
+    throw ProgramError(std::string("Can not read the network interfaces: ") + std::strerror(error));
+}
+
+class NetlinkSocket {
+public:
+    NetlinkSocket() : fd(socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE))
+    {
+        if (fd < 0)
+            failInterfaces(errno);
+    }
+    NetlinkSocket(const NetlinkSocket&) = delete;
+    NetlinkSocket& operator=(const NetlinkSocket&) = delete;
+    ~NetlinkSocket() { close(fd); }
+    int get() const { return fd; }
+
+private:
+    int fd;
+};
+
+struct Interface {
+    AdapterReading reading;
+    bool isVirtual = false;
+};
+
+// The attributes of one link message that tell its name, counters and kind.
+void readLink(const nlmsghdr* message, bool withCounters, std::vector<Interface>& interfaces)
+{
+    const auto* info = static_cast<const ifinfomsg*>(NLMSG_DATA(message));
+    if (info->ifi_flags & IFF_LOOPBACK)
+        return;
+    Interface interface;
+    bool named = false;
+    int length = static_cast<int>(IFLA_PAYLOAD(message));
+    for (const rtattr* attribute = IFLA_RTA(info); RTA_OK(attribute, length); attribute = RTA_NEXT(attribute, length)) {
+        const void* data = RTA_DATA(attribute);
+        const std::size_t size = RTA_PAYLOAD(attribute);
+        switch (attribute->rta_type) {
+        case IFLA_IFNAME:
+            interface.reading.name.assign(static_cast<const char*>(data), strnlen(static_cast<const char*>(data), size));
+            named = true;
+            break;
+        case IFLA_STATS64:
+            if (withCounters && size >= sizeof(rtnl_link_stats64)) {
+                rtnl_link_stats64 stats;
+                std::memcpy(&stats, data, sizeof stats);
+                interface.reading.received = stats.rx_bytes;
+                interface.reading.sent = stats.tx_bytes;
+            }
+            break;
+        case IFLA_LINKINFO: {
+            // Only software devices (veth, bridge, tun, wireguard, ...) name a kind.
+            int nestedLength = static_cast<int>(size);
+            for (const rtattr* nested = static_cast<const rtattr*>(data); RTA_OK(nested, nestedLength);
+                 nested = RTA_NEXT(nested, nestedLength))
+                if (nested->rta_type == IFLA_INFO_KIND)
+                    interface.isVirtual = true;
+            break;
+        }
+        default:
+            break;
+        }
+    }
+    if (named)
+        interfaces.push_back(std::move(interface));
+}
+
+// Every interface but the loopback, in the kernel's order.
+std::vector<Interface> dumpInterfaces(bool withCounters)
+{
+    NetlinkSocket socket;
+    struct {
+        nlmsghdr header;
+        ifinfomsg info;
+    } request{};
+    request.header.nlmsg_len = NLMSG_LENGTH(sizeof(ifinfomsg));
+    request.header.nlmsg_type = RTM_GETLINK;
+    request.header.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
+    request.header.nlmsg_seq = 1;
+    request.info.ifi_family = AF_UNSPEC;
+    if (send(socket.get(), &request, request.header.nlmsg_len, 0) < 0)
+        failInterfaces(errno);
+
+    std::vector<Interface> interfaces;
+    alignas(nlmsghdr) char buffer[32768];
+    for (;;) {
+        const ssize_t received = recv(socket.get(), buffer, sizeof buffer, 0);
+        if (received < 0 && errno == EINTR)
+            continue;
+        if (received <= 0)
+            failInterfaces(received < 0 ? errno : EPROTO);
+        int length = static_cast<int>(received);
+        for (auto* message = reinterpret_cast<const nlmsghdr*>(buffer); NLMSG_OK(message, length);
+             message = NLMSG_NEXT(message, length)) {
+            if (message->nlmsg_type == NLMSG_DONE)
+                return interfaces;
+            if (message->nlmsg_type == NLMSG_ERROR) {
+                const auto* error = static_cast<const nlmsgerr*>(NLMSG_DATA(message));
+                failInterfaces(error->error ? -error->error : EPROTO);
+            }
+            if (message->nlmsg_type == RTM_NEWLINK)
+                readLink(message, withCounters, interfaces);
+        }
+    }
+}
+
+} // namespace
+
+CounterSource::CounterSource() : state(std::make_unique<State>()) {}
+
+CounterSource::~CounterSource() = default;
+
+void CounterSource::connect(const std::string& server, const std::string&, const std::string&)
+{
+    if (!server.empty())
+        throw ProgramError("Failed to connect server.");
+}
+
+FileTime CounterSource::readBootTime()
+{
+    std::ifstream stat("/proc/stat");
+    std::string key;
+    long long value = 0;
+    while (stat >> key) {
+        if (key == "btime" && stat >> value) {
+            const time_t boot = static_cast<time_t>(value);
+            tm local{};
+            if (!localtime_r(&boot, &local))
+                return 0;
+            return toFileTime(calendarTime(local, 0)).value_or(0);
+        }
+        stat.ignore(4096, '\n');
+    }
+    return 0;
+}
+
+CounterWidth CounterSource::counterWidth() const { return CounterWidth::bits64; }
+
+void CounterSource::forEachAdapter(bool withCounters, const std::function<void(const AdapterReading&)>& visit)
+{
+    // Physical adapters keep their numbers while virtual ones come and go.
+    const std::vector<Interface> interfaces = dumpInterfaces(withCounters);
+    for (const bool virtualGroup : {false, true})
+        for (const Interface& interface : interfaces)
+            if (interface.isVirtual == virtualGroup)
+                visit(interface.reading);
+}
+
+void CounterSource::close() {}
+
+} // namespace platform

@@ -1,0 +1,128 @@
+#include "driver/ProgramError.h"
+#include "platform/Platform.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <utility>
+
+namespace platform {
+
+namespace {
+
+[[noreturn]] void fail(const char* what, const std::filesystem::path& path, int error)
+{
+    throw ProgramError(std::string(what) + " " + path.string() + ": " + std::strerror(error));
+}
+
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd) : fd(fd) {}
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    ~FileDescriptor()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+    int get() const { return fd; }
+    // Closes now, so that a failure to close can be told.
+    int close() { return ::close(std::exchange(fd, -1)); }
+
+private:
+    int fd;
+};
+
+bool writeAll(int fd, std::string_view content)
+{
+    while (!content.empty()) {
+        const ssize_t written = ::write(fd, content.data(), content.size());
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0) {
+            if (written == 0)
+                errno = ENOSPC;
+            return false;
+        }
+        content.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return true;
+}
+
+} // namespace
+
+std::optional<std::string> readFile(const std::filesystem::path& path)
+{
+    FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (file.get() < 0) {
+        if (errno == ENOENT)
+            return std::nullopt;
+        fail("Can not read", path, errno);
+    }
+    struct stat status {};
+    if (fstat(file.get(), &status) != 0)
+        fail("Can not read", path, errno);
+    if (!S_ISREG(status.st_mode))
+        fail("Can not read", path, EINVAL);
+
+    std::string content(static_cast<std::size_t>(status.st_size), '\0');
+    std::size_t filled = 0;
+    for (;;) {
+        if (filled == content.size())
+            content.resize(content.size() + 4096); // the file may have grown
+        const ssize_t got = ::read(file.get(), content.data() + filled, content.size() - filled);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            fail("Can not read", path, errno);
+        if (got == 0)
+            break;
+        filled += static_cast<std::size_t>(got);
+    }
+    content.resize(filled);
+    return content;
+}
+
+void replaceFile(const std::filesystem::path& path, std::string_view content)
+{
+    // The new content goes to a file of its own beside the old one, reaches the disk,
+    // and only then takes the old one's name.
+    const std::filesystem::path folder = path.has_parent_path() ? path.parent_path() : ".";
+    std::filesystem::path temporary = path;
+    temporary += ".new-" + std::to_string(getpid());
+
+    mode_t mode = 0644;
+    struct stat status {};
+    if (stat(path.c_str(), &status) == 0)
+        mode = status.st_mode & 07777;
+
+    auto create = [&] { return ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode); };
+    int fd = create();
+    if (fd < 0 && errno == EEXIST) { // left behind by a run that died
+        ::unlink(temporary.c_str());
+        fd = create();
+    }
+    FileDescriptor file(fd);
+    if (file.get() < 0)
+        fail("Can not save", path, errno);
+    int error = 0;
+    if (!writeAll(file.get(), content) || fsync(file.get()) != 0)
+        error = errno;
+    if (file.close() != 0 && error == 0)
+        error = errno;
+    if (error == 0 && ::rename(temporary.c_str(), path.c_str()) != 0)
+        error = errno;
+    if (error != 0) {
+        ::unlink(temporary.c_str());
+        fail("Can not save", path, error);
+    }
+    // Make the new name itself durable.
+    FileDescriptor directory(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (directory.get() >= 0)
+        fsync(directory.get());
+}
+
+} // namespace platform

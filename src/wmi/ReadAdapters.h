@@ -1,0 +1,19 @@
+#pragma once
+
+#include "database/TrafficRecord.h"
+
+#include <iosfwd>
+
+struct TrafficDatabase;
+struct DiagnosticLog;
+namespace platform { class CounterSource; }
+
+// The record a reading opens: its interval begins at the boot, or at today's local
+// midnight when the boot was before it.
+TrafficRecord openingRecord(FileTime bootTime, FileTime now);
+
+// Takes one reading of every adapter. Update mode (printOnly false) merges the boot
+// time and then each adapter into the database as soon as it is read; print mode
+// writes one line per adapter to out and leaves the database alone.
+void readAdapters(TrafficDatabase& database, platform::CounterSource& source, bool printOnly,
+                  const DiagnosticLog& log, std::ostream& out, FileTime now);
