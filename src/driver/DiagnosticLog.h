@@ -10,7 +10,7 @@
 // argument opens it; writers test it before each line and end every line with
 // line() so that it reaches the file at once.
 struct DiagnosticLog {
-    std::unique_ptr<std::ofstream> stream;
+    std::unique_ptr<std::ostream> stream;
 
     explicit operator bool() const { return stream != nullptr; }
     std::ostream& operator*() const { return *stream; }
