@@ -81,11 +81,63 @@ void decodeRecords(std::string_view content, FileTime cutOff, std::vector<Traffi
     }
 }
 
+std::string encodeOffsets(FileTime bootTime, const std::vector<RawCounterOffset>& offsets)
+{
+    const std::size_t count = std::min(offsets.size(), TrafficRecord::maxAdapters);
+    std::string out;
+    out.reserve(recordHeadSize + 32 * count);
+    putLittleEndian(out, bootTime, 8);
+    putLittleEndian(out, count, 1);
+    for (std::size_t i = 0; i < count; ++i)
+        for (const std::uint64_t value : {offsets[i].sessionSent, offsets[i].sessionReceived, offsets[i].sent, offsets[i].received})
+            putLittleEndian(out, value, 8);
+    return out;
+}
+
+void decodeOffsets(std::string_view content, FileTime& bootTime, std::vector<RawCounterOffset>& offsets)
+{
+    if (content.size() < recordHeadSize)
+        return;
+    const auto count = static_cast<std::size_t>(static_cast<unsigned char>(content[8]));
+    if (content.size() != recordHeadSize + 32 * count)
+        return;
+    bootTime = getLittleEndian(content.data(), 8);
+    offsets.resize(count);
+    const char* at = content.data() + recordHeadSize;
+    for (RawCounterOffset& offset : offsets)
+        for (std::uint64_t* value : {&offset.sessionSent, &offset.sessionReceived, &offset.sent, &offset.received}) {
+            *value = getLittleEndian(at, 8);
+            at += 8;
+        }
+}
+
+std::filesystem::path TrafficDatabase::offsetsPath() const
+{
+    std::string name = ".";
+    name += path.filename().string();
+    name += ".offsets";
+    return std::filesystem::path(path).replace_filename(name);
+}
+
 void TrafficDatabase::load(const std::filesystem::path& file, FileTime now)
 {
     path = file;
     if (const auto content = platform::readFile(path))
         decodeRecords(*content, now - retentionSpan, agedRecords, records);
+    if (const auto content = platform::readFile(offsetsPath()))
+        decodeOffsets(*content, offsetsBootTime, rawOffsets);
 }
 
-void TrafficDatabase::save() const { platform::replaceFile(path, encodeRecords(agedRecords, records)); }
+void TrafficDatabase::save() const
+{
+    platform::replaceFile(path, encodeRecords(agedRecords, records));
+    const bool needed = std::any_of(rawOffsets.begin(), rawOffsets.end(), [](const RawCounterOffset& offset) {
+        return offset.sent != 0 || offset.received != 0;
+    });
+    if (needed) {
+        platform::replaceFile(offsetsPath(), encodeOffsets(offsetsBootTime, rawOffsets));
+    } else {
+        std::error_code ignored; // at worst a stale file, which the next merge does not trust
+        std::filesystem::remove(offsetsPath(), ignored);
+    }
+}

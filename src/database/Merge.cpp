@@ -70,12 +70,12 @@ CountUpdate update32(std::int64_t stored, bool hasEntry, std::uint64_t raw, std:
 }
 
 // A 64-bit counter never wraps: a decrease means the interface was created anew, and
-// its new value is all the traffic since then.
-CountUpdate update64(std::int64_t stored, std::uint64_t raw, std::uint64_t baseline)
+// its new value is all the traffic since then. previous is the raw value at the
+// previous reading.
+CountUpdate update64(std::int64_t stored, std::uint64_t raw, std::uint64_t previous, std::uint64_t baseline)
 {
     CountUpdate result;
     result.reduced = static_cast<std::int64_t>(raw >= baseline ? raw - baseline : raw);
-    const std::uint64_t previous = baseline + static_cast<std::uint64_t>(stored);
     result.restarted = raw < previous;
     result.count = static_cast<std::int64_t>(static_cast<std::uint64_t>(stored)
                                              + (result.restarted ? raw : raw - previous));
@@ -91,6 +91,10 @@ void mergeOpening(TrafficDatabase& database, const TrafficRecord& opening)
                             && (records.back().intervalStart == opening.intervalStart
                                 || (opening.intervalStart == opening.bootTime && !startsAtMidnight(records.back())
                                     && sameBoot(records.back().intervalStart, opening.bootTime)));
+    if (!sameBoot(database.offsetsBootTime, opening.bootTime))
+        database.rawOffsets.clear(); // a new boot starts every counter from zero
+    database.offsetsBootTime = opening.bootTime;
+
     if (sameRecord) {
         records.back().bootTime = opening.bootTime;
     } else {
@@ -132,14 +136,31 @@ void mergeAdapter(TrafficDatabase& database, std::size_t index, const AdapterRea
         current.adapters.resize(index + 1);
     AdapterCounters& entry = current.adapters[index];
 
-    auto apply = [&](std::int64_t stored, const std::optional<std::uint64_t>& raw, std::uint64_t baseline) {
+    // 64-bit counters: the raw values at the previous reading are the session's sums,
+    // unless an interface was created anew since the session began.
+    if (database.rawOffsets.size() <= index)
+        database.rawOffsets.resize(index + 1);
+    RawCounterOffset& offset = database.rawOffsets[index];
+    const std::uint64_t sumSent = baselineSent + static_cast<std::uint64_t>(entry.sent);
+    const std::uint64_t sumReceived = baselineReceived + static_cast<std::uint64_t>(entry.received);
+    if (offset.sessionSent != sumSent || offset.sessionReceived != sumReceived)
+        offset = {sumSent, sumReceived, 0, 0}; // taken against other counts: not to be trusted
+
+    auto apply = [&](std::int64_t stored, const std::optional<std::uint64_t>& raw, std::uint64_t baseline,
+                     std::uint64_t& rawOffset) {
         if (!raw)
             return CountUpdate{0, stored, false};
-        return width == CounterWidth::bits32 ? update32(stored, hasEntry, *raw, baseline)
-                                             : update64(stored, *raw, baseline);
+        if (width == CounterWidth::bits32)
+            return update32(stored, hasEntry, *raw, baseline);
+        const CountUpdate update = update64(stored, *raw, baseline + static_cast<std::uint64_t>(stored) + rawOffset,
+                                            baseline + rawOffset);
+        rawOffset = *raw - (baseline + static_cast<std::uint64_t>(update.count));
+        return update;
     };
-    const CountUpdate sent = apply(entry.sent, reading.sent, baselineSent);
-    const CountUpdate received = apply(entry.received, reading.received, baselineReceived);
+    const CountUpdate sent = apply(entry.sent, reading.sent, baselineSent, offset.sent);
+    const CountUpdate received = apply(entry.received, reading.received, baselineReceived, offset.received);
+    offset.sessionSent = baselineSent + static_cast<std::uint64_t>(sent.count);
+    offset.sessionReceived = baselineReceived + static_cast<std::uint64_t>(received.count);
 
     if (log && continued && reading.sent && reading.received) {
         *log << "corrected to: " << received.reduced << '/' << sent.reduced;

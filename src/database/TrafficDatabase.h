@@ -15,6 +15,19 @@ namespace platform { class CounterSource; }
 // How long records are kept: a fixed 365 days.
 constexpr FileTime retentionSpan = 365 * fileTimeDay;
 
+// How far one adapter's 64-bit raw counters stood from the sum of the running boot
+// session's counts at the last reading. The two agree until an interface is created
+// anew and its counters start again from zero; from then on the merge needs the
+// difference to measure the next reading.
+struct RawCounterOffset {
+    std::uint64_t sessionSent = 0; // the sums the offsets were taken against
+    std::uint64_t sessionReceived = 0;
+    std::uint64_t sent = 0; // raw counter minus sum, modulo 2^64
+    std::uint64_t received = 0;
+
+    bool operator==(const RawCounterOffset&) const = default;
+};
+
 // The traffic database of one measured computer.
 struct TrafficDatabase {
     // The records of the last 365 days, in creation order. Only the last one is ever
@@ -25,12 +38,18 @@ struct TrafficDatabase {
     // are never shown, and leave the file once their session is over.
     std::vector<TrafficRecord> agedRecords;
     std::filesystem::path path;
+    // Raw counter offsets by adapter number, for the boot that began at offsetsBootTime.
+    // Kept in a small file of their own beside the database while any is not zero.
+    FileTime offsetsBootTime = 0;
+    std::vector<RawCounterOffset> rawOffsets;
 
     // Reads the file at path; a missing file is an empty database. now is the local
     // time that decides which records are older than 365 days.
     void load(const std::filesystem::path& path, FileTime now);
     // Writes every record back to the file at path, atomically.
     void save() const;
+    // Where the raw counter offsets are kept: a hidden file that no database name can take.
+    std::filesystem::path offsetsPath() const;
 
     // Writes the pattern with its conversions replaced by totals as of now.
     void printPattern(std::string_view pattern, const CalendarTime& now, std::ostream& out) const;
@@ -41,6 +60,11 @@ struct TrafficDatabase {
 // The file form of the records: a 32-bit record count, then per record its start,
 // a one-byte entry count and 16 bytes per entry, all little-endian.
 std::string encodeRecords(const std::vector<TrafficRecord>& aged, const std::vector<TrafficRecord>& records);
+
+// The file form of raw counter offsets: the boot, a one-byte count, 32 bytes each.
+std::string encodeOffsets(FileTime bootTime, const std::vector<RawCounterOffset>& offsets);
+// Offsets from a file's content; none unless the content is whole.
+void decodeOffsets(std::string_view content, FileTime& bootTime, std::vector<RawCounterOffset>& offsets);
 
 // The records a file's content holds, as far as they are complete, split at the
 // cut-off into those older than it and the rest.

@@ -82,9 +82,51 @@ TEST(Merge, SixtyFourBitCountersNeverWrapAndRestartFromZero)
                  // The interface was created anew: its new counter is all its new traffic.
                  {{bootAt10, day1 + 13 * hour, {raw(700, 2500)}}, 1, {5'000'000'700, 2500},
                   "sent corrected, now 5000000700\nrecv total: 2500\n"},
-                 {{bootAt10, day2 + 1 * hour, {raw(0, 3000)}}, 2, {0, 500}, "corrected to: 500/0\n"},
+                 {{bootAt10, day1 + 14 * hour, {raw(900, 2600)}}, 1, {5'000'000'900, 2600},
+                  "sent total: 5000000900\nrecv total: 2600\n"},
+                 {{bootAt10, day2 + 1 * hour, {raw(1000, 3000)}}, 2, {100, 400}, "corrected to: 400/100\n"},
+                 {{bootAt10, day2 + 2 * hour, {raw(1500, 100)}}, 2, {600, 500},
+                  "corrected to: 100/600\nsent total: 600\nrecv corrected, now 500\n"},
+                 {{bootAt10, day2 + 3 * hour, {raw(1600, 150)}}, 2, {700, 550},
+                  "corrected to: 150/700\nsent total: 700\nrecv total: 550\n"},
              },
              CounterWidth::bits64);
+}
+
+TEST(Merge, RawCounterOffsetsSurviveTheFileAndEndWithTheBoot)
+{
+    TrafficDatabase database;
+    merge(database, {bootAt10, day1 + 11 * hour, {raw(1000, 1000), raw(5, 5)}}, CounterWidth::bits64);
+    merge(database, {bootAt10, day1 + 12 * hour, {raw(10, 1500), raw(6, 6)}}, CounterWidth::bits64);
+    ASSERT_EQ(database.rawOffsets.size(), 2u);
+    EXPECT_EQ(database.rawOffsets[0], (RawCounterOffset{1010, 1500, static_cast<std::uint64_t>(-1000), 0}));
+    EXPECT_EQ(database.rawOffsets[1], (RawCounterOffset{6, 6, 0, 0}));
+
+    // What the next run loads is what this run kept.
+    TrafficDatabase next;
+    next.records = database.records;
+    decodeOffsets(encodeOffsets(database.offsetsBootTime, database.rawOffsets), next.offsetsBootTime, next.rawOffsets);
+    EXPECT_EQ(next.offsetsBootTime, bootAt10);
+    EXPECT_EQ(next.rawOffsets, database.rawOffsets);
+    merge(next, {bootAt10, day1 + 13 * hour, {raw(30, 1600), raw(7, 7)}}, CounterWidth::bits64);
+    EXPECT_EQ(next.records.back().adapters[0], (AdapterCounters{1030, 1600}));
+
+    // Offsets taken against other counts (a database put back from a copy) are not trusted.
+    TrafficDatabase restored;
+    restored.records = {{{{1000, 1000}, {5, 5}}, bootAt10, bootAt10}};
+    restored.offsetsBootTime = bootAt10;
+    restored.rawOffsets = database.rawOffsets;
+    merge(restored, {bootAt10, day1 + 13 * hour, {raw(1100, 1100)}}, CounterWidth::bits64);
+    EXPECT_EQ(restored.records.back().adapters[0], (AdapterCounters{1100, 1100}));
+
+    // A new boot starts every counter from zero.
+    merge(next, {bootAt10 + hour, day1 + 14 * hour, {raw(3, 4)}}, CounterWidth::bits64);
+    EXPECT_EQ(next.rawOffsets, (std::vector<RawCounterOffset>{{3, 4, 0, 0}}));
+
+    std::vector<RawCounterOffset> damaged;
+    FileTime boot = 0;
+    decodeOffsets(encodeOffsets(bootAt10, database.rawOffsets).substr(1), boot, damaged);
+    EXPECT_TRUE(damaged.empty());
 }
 
 TEST(Merge, OpensRecordsAtBootsAndMidnights)
