@@ -19,7 +19,8 @@ TEST(PeriodBoundaries, AreTodaysAndTheMonthsFirstMidnight)
         {{2027, 1, 5, 1, 0, 0, 0, 1}, stamp(2027, 1, 1), stamp(2027, 1, 1)},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(std::to_string(c.now.year) + "-" + std::to_string(c.now.month) + "-" + std::to_string(c.now.day));
+        SCOPED_TRACE(std::to_string(c.now.year) + "-" + std::to_string(c.now.month) + "-"
+                     + std::to_string(c.now.day));
         const PeriodBoundaries periods = periodBoundaries(c.now);
         EXPECT_EQ(periods.todayStart, c.todayStart);
         EXPECT_EQ(periods.monthStart, c.monthStart);
@@ -97,7 +98,8 @@ TEST(PeriodTotal, PrintsStoredCountsAsExactUnsignedNumbers)
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.pattern) + " of " + std::to_string(c.firstSent));
         TrafficDatabase database;
-        database.records = {record(stamp(2026, 3, 1), {{c.firstSent, 0}}), record(stamp(2026, 3, 2), {{c.secondSent, 0}})};
+        database.records = {record(stamp(2026, 3, 1), {{c.firstSent, 0}}),
+                            record(stamp(2026, 3, 2), {{c.secondSent, 0}})};
         EXPECT_EQ(printed(database, c.pattern, {2026, 3, 0, 15, 12, 0, 0, 0}), c.expected);
     }
 }

@@ -29,7 +29,8 @@ TEST(UserNumberFormat, FollowsTheLocaleTheEnvironmentNames)
     };
     const std::string globalBefore = std::setlocale(LC_ALL, nullptr);
     for (const Case& c : cases) {
-        SCOPED_TRACE(std::string(c.all ? c.all : "-") + " " + (c.numeric ? c.numeric : "-") + " " + (c.lang ? c.lang : "-"));
+        const auto shown = [](const char* value) { return std::string(value ? value : "-"); };
+        SCOPED_TRACE(shown(c.all) + " " + shown(c.numeric) + " " + shown(c.lang));
         const LocaleEnvironment environment(c.all, c.numeric, c.lang);
         EXPECT_EQ(platform::formatForUser("1234567.125", 2), c.expected);
         // Reading the user's settings leaves the process's own locale alone.
