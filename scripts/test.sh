@@ -8,3 +8,11 @@ echo "== Linux build"
 cmake --preset linux -DBRIMLET_TESTS=ON >/dev/null
 cmake --build --preset linux
 ctest --preset linux
+
+echo "== Linux build with AddressSanitizer and UndefinedBehaviorSanitizer"
+cmake --preset sanitize >/dev/null
+cmake --build --preset sanitize
+ctest --preset sanitize
+
+echo "== Fuzzing"
+bash scripts/fuzz.sh "${BRIMLET_FUZZ_SECONDS:-60}"
