@@ -1,0 +1,111 @@
+#pragma once
+
+// Runs the real program the way users meet it: a copy of the built binary in a
+// throw-away folder (its database lives beside it), started with chosen arguments,
+// environment, network namespace and clock, with its standard output and exit status
+// captured.
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace e2e {
+
+using Clock = std::chrono::steady_clock;
+
+struct RunOptions {
+    std::vector<std::string> arguments;
+    // Replaces or adds to the fixed environment every run starts from: PATH, LC_ALL=C.UTF-8
+    // and TZ set to the tests' zone (see TestClock.h).
+    std::vector<std::pair<std::string, std::string>> environment;
+    std::string networkNamespace; // empty: the test's own namespace
+    // Seconds since 1970 at which libfaketime stops the program's clock; the kernel's
+    // boot time stays as it is.
+    std::optional<std::int64_t> frozenClock;
+    std::filesystem::path workingFolder; // empty: the program's own folder
+    std::optional<uid_t> user;           // run as this user, with the group of the same number
+    std::vector<std::filesystem::path> readOnly; // mounted read-only for this run alone
+};
+
+struct RunResult {
+    int exitStatus = -1; // -1 when a signal ended the process
+    int signal = 0;
+    std::string out;
+    std::string err;
+    Clock::time_point started;
+    Clock::time_point ended;
+
+    double seconds() const { return std::chrono::duration<double>(ended - started).count(); }
+};
+
+// A started process. Its output goes to memory files, so it can never block on a pipe.
+class Process {
+public:
+    // command[0] is looked up in PATH. lockFolder, when not empty, is mounted over
+    // /run/lock for this process alone.
+    Process(const std::vector<std::string>& command, const RunOptions& options,
+            const std::filesystem::path& lockFolder);
+    Process(const Process&) = delete;
+    Process& operator=(const Process&) = delete;
+    ~Process(); // a process still running is killed
+
+    pid_t id() const { return pid; }
+    bool running() const;
+    void kill(int signal) const;
+    // Waits for the end; a process still running after the limit is killed and the
+    // wait fails.
+    RunResult wait(std::chrono::seconds limit = std::chrono::seconds(60));
+
+private:
+    pid_t pid = -1;
+    int pidFd = -1;
+    int outFd = -1;
+    int errFd = -1;
+    Clock::time_point started;
+};
+
+// A folder of its own for one test:
+//   program/brimlet  a copy of the built program; its database files lie beside it
+//   lock/            stands in for /run/lock in every run, so that runs of different
+//                    tests (and other users of the machine) never meet at the lock
+class TestFolder {
+public:
+    TestFolder();
+    TestFolder(const TestFolder&) = delete;
+    TestFolder& operator=(const TestFolder&) = delete;
+    ~TestFolder();
+
+    const std::filesystem::path& root() const { return rootFolder; }
+    std::filesystem::path programFolder() const { return rootFolder / "program"; }
+    std::filesystem::path program() const { return programFolder() / "brimlet"; }
+    std::filesystem::path database(const std::string& server = "") const;
+    std::filesystem::path lockFolder() const { return rootFolder / "lock"; }
+    // The lock file every run of the given user takes.
+    std::filesystem::path lockFile(uid_t user = 0) const;
+
+    // Names of the entries of the program's folder, sorted.
+    std::vector<std::string> programFolderEntries() const;
+
+    RunResult run(const RunOptions& options) const;
+    std::unique_ptr<Process> start(const RunOptions& options) const;
+
+private:
+    std::filesystem::path rootFolder;
+};
+
+// Runs a command of the rig itself (ip, sysctl, cat), optionally inside a network
+// namespace, and returns its standard output. Throws when it fails.
+std::string runCommand(const std::vector<std::string>& command, const std::string& networkNamespace = "");
+
+std::string readBytes(const std::filesystem::path& file);
+void writeBytes(const std::filesystem::path& file, std::string_view content);
+
+} // namespace e2e
