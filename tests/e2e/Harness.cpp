@@ -281,6 +281,20 @@ std::string runCommand(const std::vector<std::string>& command, const std::strin
     return result.out;
 }
 
+FileIdentity identityOf(const std::filesystem::path& file)
+{
+    struct stat status {};
+    if (stat(file.c_str(), &status) != 0)
+        throw std::runtime_error("no file " + file.string());
+    return {status.st_ino, status.st_mtim.tv_sec, status.st_mtim.tv_nsec};
+}
+
+std::ostream& operator<<(std::ostream& out, const FileIdentity& identity)
+{
+    return out << "{inode " << identity.inode << ", modified " << identity.modifiedSeconds << "."
+               << identity.modifiedNanoseconds << "}";
+}
+
 std::string readBytes(const std::filesystem::path& file)
 {
     std::ifstream in(file, std::ios::binary);

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -104,6 +105,18 @@ private:
 // Runs a command of the rig itself (ip, sysctl, cat), optionally inside a network
 // namespace, and returns its standard output. Throws when it fails.
 std::string runCommand(const std::vector<std::string>& command, const std::string& networkNamespace = "");
+
+// Which file a name stands for, and when it was last written: a file written anew shows
+// here even when its bytes are the same.
+struct FileIdentity {
+    ino_t inode = 0;
+    std::int64_t modifiedSeconds = 0;
+    long modifiedNanoseconds = 0;
+
+    bool operator==(const FileIdentity&) const = default;
+};
+FileIdentity identityOf(const std::filesystem::path& file);
+std::ostream& operator<<(std::ostream& out, const FileIdentity& identity);
 
 std::string readBytes(const std::filesystem::path& file);
 void writeBytes(const std::filesystem::path& file, std::string_view content);

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <string>
 
 namespace e2e {
 
@@ -37,6 +38,9 @@ constexpr std::uint64_t fileTime(WallClock local)
 
 static_assert(fileTime(wallClock(1601, 1, 1)) == 0);
 static_assert(epochSeconds(wallClock(1970, 1, 1, 5, 30)) == 0);
+
+// The text of a time stamp under de_DE.UTF-8, for example "05.12.2026 00:00:00".
+std::string germanTimeStamp(WallClock local);
 
 // The kernel's boot time, in seconds since 1970.
 std::int64_t bootEpoch();
