@@ -159,31 +159,30 @@ Process::Process(const std::vector<std::string>& command, const RunOptions& opti
         childFails(argvPointers[0]);
     }
     pidFd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
-    if (pidFd < 0)
-        throw std::runtime_error(std::string("pidfd_open: ") + std::strerror(errno));
+    if (pidFd < 0) {
+        const int error = errno;
+        release(); // a constructor that throws gets no destructor
+        throw std::runtime_error(std::string("pidfd_open: ") + std::strerror(error));
+    }
 }
 
-Process::~Process()
+Process::~Process() { release(); }
+
+void Process::release()
 {
     if (pid > 0) {
         ::kill(pid, SIGKILL);
-        waitpid(pid, nullptr, 0);
+        waitpid(std::exchange(pid, -1), nullptr, 0);
     }
-    for (const int fd : {pidFd, outFd, errFd})
-        if (fd >= 0)
-            close(fd);
+    for (int* fd : {&pidFd, &outFd, &errFd})
+        if (*fd >= 0)
+            close(std::exchange(*fd, -1));
 }
 
 bool Process::running() const
 {
     pollfd exited{pidFd, POLLIN, 0};
     return pid > 0 && poll(&exited, 1, 0) == 0;
-}
-
-void Process::kill(int signal) const
-{
-    if (pid > 0)
-        ::kill(pid, signal);
 }
 
 RunResult Process::wait(std::chrono::seconds limit)
@@ -206,8 +205,6 @@ RunResult Process::wait(std::chrono::seconds limit)
     pid = -1;
     if (WIFEXITED(status))
         result.exitStatus = WEXITSTATUS(status);
-    else if (WIFSIGNALED(status))
-        result.signal = WTERMSIG(status);
     result.out = readAll(outFd);
     result.err = readAll(errFd);
     return result;
@@ -239,11 +236,6 @@ TestFolder::~TestFolder()
 std::filesystem::path TestFolder::database(const std::string& server) const
 {
     return programFolder() / (server.empty() ? "traffic" : "traffic." + server);
-}
-
-std::filesystem::path TestFolder::lockFile(uid_t user) const
-{
-    return lockFolder() / ("brimlet-" + std::to_string(user)) / "lock";
 }
 
 std::vector<std::string> TestFolder::programFolderEntries() const

@@ -38,7 +38,6 @@ struct RunOptions {
 
 struct RunResult {
     int exitStatus = -1; // -1 when a signal ended the process
-    int signal = 0;
     std::string out;
     std::string err;
     Clock::time_point started;
@@ -58,14 +57,14 @@ public:
     Process& operator=(const Process&) = delete;
     ~Process(); // a process still running is killed
 
-    pid_t id() const { return pid; }
     bool running() const;
-    void kill(int signal) const;
     // Waits for the end; a process still running after the limit is killed and the
     // wait fails.
     RunResult wait(std::chrono::seconds limit = std::chrono::seconds(60));
 
 private:
+    void release(); // kills a process still running, closes every descriptor
+
     pid_t pid = -1;
     int pidFd = -1;
     int outFd = -1;
@@ -89,8 +88,8 @@ public:
     std::filesystem::path program() const { return programFolder() / "brimlet"; }
     std::filesystem::path database(const std::string& server = "") const;
     std::filesystem::path lockFolder() const { return rootFolder / "lock"; }
-    // The lock file every run of the given user takes.
-    std::filesystem::path lockFile(uid_t user = 0) const;
+    // The lock file every run of root takes.
+    std::filesystem::path lockFile() const { return lockFolder() / "brimlet-0" / "lock"; }
 
     // Names of the entries of the program's folder, sorted.
     std::vector<std::string> programFolderEntries() const;
