@@ -4,6 +4,14 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh windows
 
+# The end-to-end tests make network namespaces and mounts, so they run as root, and
+# each run of the program gets a private folder mounted over the standard one for locks.
+if [[ $(id -u) -ne 0 ]]; then
+    echo "test.sh: run as root: the end-to-end tests make network namespaces" >&2
+    exit 1
+fi
+[[ -d /run/lock ]] || install -d -m 1777 /run/lock
+
 echo "== Linux build"
 cmake --preset linux -DBRIMLET_TESTS=ON >/dev/null
 cmake --build --preset linux
