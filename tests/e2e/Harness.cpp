@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -43,6 +44,11 @@ std::vector<std::string> environmentFor(const RunOptions& options)
 {
     std::vector<std::pair<std::string, std::string>> variables = {
         {"PATH", searchPath}, {"LC_ALL", "C.UTF-8"}, {"TZ", testZone}};
+    // A sanitized build is told its options by the test run (libfaketime comes before its
+    // runtime in the preload list, which it must be told to accept).
+    for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"})
+        if (const char* value = std::getenv(name))
+            variables.emplace_back(name, value);
     if (options.frozenClock)
         variables.insert(variables.end(), {{"FAKETIME_FMT", "%s"},
                                            {"FAKETIME", std::to_string(*options.frozenClock)},
