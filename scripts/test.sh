@@ -8,3 +8,8 @@ echo "== Linux build"
 cmake --preset linux -DBRIMLET_TESTS=ON >/dev/null
 cmake --build --preset linux
 ctest --preset linux
+
+echo "== Windows build (mingw-w64), tested under Wine"
+cmake --preset windows -DBRIMLET_TESTS=ON >/dev/null
+cmake --build --preset windows
+ctest --preset windows
