@@ -13,6 +13,8 @@ environment=("${@:1:$#-1}")
 
 case $action in
 start)
+    # A server left behind by an interrupted run would refuse a second one.
+    "${environment[@]}" wineserver -k </dev/null >/dev/null 2>&1 || true
     "${environment[@]}" sh -c 'mkdir -p "$WINEPREFIX" && wineserver -p' </dev/null >/dev/null 2>&1
     # Creates the prefix on first use, else only brings it up to date.
     "${environment[@]}" "$loader" wineboot --init </dev/null >/dev/null 2>&1
