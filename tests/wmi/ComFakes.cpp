@@ -168,8 +168,8 @@ HRESULT FakeLocator::ConnectServer(const BSTR path, const BSTR user, const BSTR 
     return connectResult;
 }
 
-FakeCom::FakeCom(CallLog& log) : log(log) { current = this; }
+FakeCom::FakeCom(CallLog& log) : log(log), previous(current) { current = this; }
 
-FakeCom::~FakeCom() { current = nullptr; }
+FakeCom::~FakeCom() { current = previous; }
 
 const ComCalls& FakeCom::calls() const { return fakeCalls; }

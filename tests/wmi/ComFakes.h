@@ -38,7 +38,6 @@ public:
     Interface* handOut()
     {
         ++references;
-        ++handedOut;
         return this;
     }
     // Every reference handed out came back exactly once, and no more.
@@ -63,7 +62,6 @@ public:
     CallLog& log;
     const std::string name;
     int references = 0;
-    int handedOut = 0;
     bool overReleased = false;
 };
 
@@ -252,8 +250,8 @@ public:
                                             IWbemServices** result) override;
 };
 
-// The COM library as the tests script it. Only one exists at a time: the table of
-// plain functions reaches it through a pointer of its own.
+// The COM library as the tests script it. The table of plain functions reaches the
+// one made last that still exists.
 class FakeCom {
 public:
     explicit FakeCom(CallLog& log);
@@ -273,4 +271,26 @@ public:
     // The locators CoCreateInstance hands out, one per call.
     std::vector<FakeLocator*> locators;
     std::size_t created = 0;
+
+private:
+    FakeCom* previous;
+};
+
+// COM whose locator connects to services that hand out one enumerator, all writing to
+// one call log.
+struct FakeWmi {
+    CallLog log;
+    FakeCom com{log};
+    FakeLocator locator{log, "locator"};
+    FakeServices services{log, "services"};
+    FakeEnumerator enumerator{log, "enumerator"};
+
+    FakeWmi()
+    {
+        com.locators = {&locator};
+        locator.services = &services;
+        services.enumerator = &enumerator;
+    }
+    FakeWmi(const FakeWmi&) = delete;
+    FakeWmi& operator=(const FakeWmi&) = delete;
 };

@@ -22,19 +22,14 @@ const std::string adapterQuery = "ExecQuery WQL Select * from Win32_PerfRawData_
 const std::string next = "Next -1 1";
 
 // A connected session on fakes, with one enumerator for the query to hand out.
-class WmiReadingsTest : public testing::Test {
+// The session is connected from the start.
+class WmiReadingsTest : public testing::Test, protected FakeWmi {
 protected:
-    CallLog log;
-    FakeCom com{log};
-    FakeLocator locator{log, "locator"};
-    FakeServices services{log, "services"};
-    FakeEnumerator enumerator{log, "enumerator"};
     std::vector<std::unique_ptr<FakeObject>> objects;
     WmiSession session{com.calls()};
 
     WmiReadingsTest()
     {
-        services.enumerator = &enumerator;
         session.locator = locator.handOut();
         session.services = services.handOut();
     }
@@ -49,9 +44,9 @@ protected:
     // session's own stayed with it, or came back exactly once when the session lost them.
     void expectReleased(bool sessionKept)
     {
-        EXPECT_TRUE(enumerator.handedOut == 0 || enumerator.releasedExactly());
+        EXPECT_TRUE(enumerator.releasedExactly());
         for (const auto& o : objects)
-            EXPECT_TRUE(o->handedOut == 0 || o->releasedExactly()) << o->name;
+            EXPECT_TRUE(o->releasedExactly()) << o->name;
         if (sessionKept) {
             EXPECT_EQ(session.services, &services);
             EXPECT_EQ(services.references, 1);
@@ -64,16 +59,18 @@ protected:
         }
     }
 
-    std::string failureOf(const std::function<void()>& call)
-    {
-        try {
-            call();
-            return "";
-        } catch (const ProgramError& failure) {
-            return failure.what();
-        }
-    }
 };
+
+// The message of the failure that call raises, or "" when it raises none.
+std::string failureOf(const std::function<void()>& call)
+{
+    try {
+        call();
+        return "";
+    } catch (const ProgramError& failure) {
+        return failure.what();
+    }
+}
 
 FileTime stamp(int year, int month, int day, int hour, int minute)
 {
@@ -123,30 +120,26 @@ TEST_F(WmiReadingsTest, BootTimeFailures)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.failing);
-        CallLog caseLog;
-        FakeCom caseCom(caseLog);
-        FakeServices caseServices(caseLog, "services");
-        FakeEnumerator caseEnumerator(caseLog, "enumerator");
-        FakeObject system(caseLog, "system");
-        caseServices.enumerator = &caseEnumerator;
-        caseServices.queryResult = c.failing == query ? wbem(WBEM_E_INVALID_CLASS) : wbem(WBEM_S_NO_ERROR);
+        FakeWmi wmi;
+        FakeObject system(wmi.log, "system");
+        wmi.services.queryResult = c.failing == query ? wbem(WBEM_E_INVALID_CLASS) : wbem(WBEM_S_NO_ERROR);
         if (c.failing == nextFails)
-            caseEnumerator.steps = {{wbem(WBEM_E_FAILED), nullptr}};
+            wmi.enumerator.steps = {{wbem(WBEM_E_FAILED), nullptr}};
         else if (c.failing != nextEmpty)
-            caseEnumerator.steps = {{wbem(WBEM_S_NO_ERROR), &system}};
+            wmi.enumerator.steps = {{wbem(WBEM_S_NO_ERROR), &system}};
         system.properties[L"LastBootUpTime"] = c.failing == getFails     ? failedProperty(wbem(WBEM_E_NOT_FOUND))
                                                : c.failing == getNotZero ? failedProperty(wbem(WBEM_S_FALSE))
                                                : c.failing == notAString ? numberProperty(20060301)
                                                                          : stringProperty(L"x");
-        WmiSession caseSession(caseCom.calls());
-        caseSession.services = caseServices.handOut();
+        WmiSession caseSession(wmi.com.calls());
+        caseSession.services = wmi.services.handOut();
 
         EXPECT_EQ(failureOf([&] { readBootTime(caseSession); }), c.message);
-        EXPECT_TRUE(caseEnumerator.handedOut == 0 || caseEnumerator.releasedExactly());
-        EXPECT_TRUE(system.handedOut == 0 || system.releasedExactly());
+        EXPECT_TRUE(wmi.enumerator.releasedExactly());
+        EXPECT_TRUE(system.releasedExactly());
         // The session keeps its services for the driver's final release.
-        EXPECT_EQ(caseServices.references, 1);
-        EXPECT_EQ(caseLog.calls.front(), bootQuery);
+        EXPECT_EQ(wmi.services.references, 1);
+        EXPECT_EQ(wmi.log.calls.front(), bootQuery);
     }
 }
 
@@ -276,40 +269,35 @@ TEST_F(WmiReadingsTest, EnumerationEnds)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.title);
-        CallLog caseLog;
-        FakeCom caseCom(caseLog);
-        FakeLocator caseLocator(caseLog, "locator");
-        FakeServices caseServices(caseLog, "services");
-        FakeEnumerator caseEnumerator(caseLog, "enumerator");
+        FakeWmi wmi;
         std::vector<std::unique_ptr<FakeObject>> adapters;
-        caseServices.enumerator = &caseEnumerator;
-        caseServices.queryResult = c.queryResult;
+        wmi.services.queryResult = c.queryResult;
         for (const HRESULT result : c.nextResults) {
-            adapters.push_back(std::make_unique<FakeObject>(caseLog, "adapter"));
+            adapters.push_back(std::make_unique<FakeObject>(wmi.log, "adapter"));
             adapters.back()->properties[L"Name"] = stringProperty(L"Adapter");
-            caseEnumerator.steps.push_back({result, result == wbem(WBEM_S_NO_ERROR) ? adapters.back().get() : nullptr});
+            wmi.enumerator.steps.push_back({result, result == wbem(WBEM_S_NO_ERROR) ? adapters.back().get() : nullptr});
         }
-        WmiSession caseSession(caseCom.calls());
-        caseSession.locator = caseLocator.handOut();
-        caseSession.services = caseServices.handOut();
+        WmiSession caseSession(wmi.com.calls());
+        caseSession.locator = wmi.locator.handOut();
+        caseSession.services = wmi.services.handOut();
 
         std::size_t visits = 0;
         EXPECT_EQ(failureOf([&] { enumerateAdapters(caseSession, true, [&](const AdapterReading&) { ++visits; }); }),
                   c.message);
         EXPECT_EQ(visits, c.visits);
-        EXPECT_TRUE(caseEnumerator.handedOut == 0 || caseEnumerator.releasedExactly());
+        EXPECT_TRUE(wmi.enumerator.releasedExactly());
         for (const auto& adapter : adapters)
-            EXPECT_TRUE(adapter->handedOut == 0 || adapter->releasedExactly());
+            EXPECT_TRUE(adapter->releasedExactly());
         if (c.sessionKept) {
-            EXPECT_EQ(caseServices.references, 1);
-            EXPECT_EQ(caseLocator.references, 1);
+            EXPECT_EQ(wmi.services.references, 1);
+            EXPECT_EQ(wmi.locator.references, 1);
         } else {
             // Released on the failure path and cleared, so the final release skips them.
             EXPECT_EQ(caseSession.services, nullptr);
             EXPECT_EQ(caseSession.locator, nullptr);
             caseSession.release();
-            EXPECT_TRUE(caseServices.releasedExactly());
-            EXPECT_TRUE(caseLocator.releasedExactly());
+            EXPECT_TRUE(wmi.services.releasedExactly());
+            EXPECT_TRUE(wmi.locator.releasedExactly());
         }
     }
 }

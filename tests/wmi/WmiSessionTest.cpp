@@ -22,31 +22,19 @@ std::string connectCall(const std::string& path, const std::string& user, const 
     return "ConnectServer " + path + " " + user + " " + password + " (null) 0 (null) null";
 }
 
-class WmiSessionTest : public testing::Test {
-protected:
-    CallLog log;
-    FakeCom com{log};
-    FakeServices services{log, "services"};
-    FakeLocator locator{log, "locator"};
-
-    WmiSessionTest()
-    {
-        locator.services = &services;
-        com.locators = {&locator};
+// Connects and gives the failure's message, or "" when it succeeded.
+std::string connect(WmiSession& session, const std::string& server = "", const std::string& user = "",
+                    const std::string& password = "")
+{
+    try {
+        session.connect(server, user, password);
+        return "";
+    } catch (const ProgramError& failure) {
+        return failure.what();
     }
+}
 
-    // Connects and gives the failure's message, or "" when it succeeded.
-    std::string connect(WmiSession& session, const std::string& server = "", const std::string& user = "",
-                        const std::string& password = "")
-    {
-        try {
-            session.connect(server, user, password);
-            return "";
-        } catch (const ProgramError& failure) {
-            return failure.what();
-        }
-    }
-};
+class WmiSessionTest : public testing::Test, protected FakeWmi {};
 
 TEST_F(WmiSessionTest, ConnectsAndReleasesServicesThenLocator)
 {
@@ -123,31 +111,24 @@ TEST_F(WmiSessionTest, EachFailureAtItsStep)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.message);
-        CallLog stepLog;
-        FakeCom stepCom(stepLog);
-        FakeServices stepServices(stepLog, "services");
-        FakeLocator stepLocator(stepLog, "locator");
-        stepLocator.services = &stepServices;
-        stepCom.locators = {&stepLocator};
-        stepCom.initializeResult = c.failing == initialize ? c.result : S_OK;
+        FakeWmi step;
+        step.com.initializeResult = c.failing == initialize ? c.result : S_OK;
         if (c.failing == security)
-            stepCom.securityResults = {c.result};
-        stepCom.createResult = c.failing == create ? c.result : S_OK;
-        stepLocator.connectResult = c.failing == connectServer ? c.result : wbem(WBEM_S_NO_ERROR);
-        stepCom.blanketResult = c.failing == blanket ? c.result : S_OK;
+            step.com.securityResults = {c.result};
+        step.com.createResult = c.failing == create ? c.result : S_OK;
+        step.locator.connectResult = c.failing == connectServer ? c.result : wbem(WBEM_S_NO_ERROR);
+        step.com.blanketResult = c.failing == blanket ? c.result : S_OK;
 
-        WmiSession session(stepCom.calls());
+        WmiSession session(step.com.calls());
         EXPECT_EQ(connect(session), c.message);
         EXPECT_EQ(session.locator, nullptr);
         EXPECT_EQ(session.services, nullptr);
         session.release(); // the driver's final release finds nothing left
         Calls expected{initializeCall};
         expected.insert(expected.end(), c.calls.begin(), c.calls.end());
-        EXPECT_EQ(stepLog.calls, expected);
-        EXPECT_EQ(stepLocator.references, 0);
-        EXPECT_FALSE(stepLocator.overReleased);
-        EXPECT_FALSE(stepServices.overReleased);
-        EXPECT_EQ(stepServices.references, 0);
+        EXPECT_EQ(step.log.calls, expected);
+        EXPECT_TRUE(step.locator.releasedExactly());
+        EXPECT_TRUE(step.services.releasedExactly());
     }
 }
 
