@@ -112,6 +112,14 @@ case_pattern() {
     expect_output "Program Exception: Failed to connect server."
     [[ $status == 0 && ! -e "$work/app/traffic.nosuchserver" ]] || fail "failed run: status $status, or a database"
     cmp -s "$database" "$work/saved" || fail "a failed run changed the database"
+
+    # A program deeper in the folders than the 260 characters of old Windows paths.
+    local deep="$work/deep"
+    while ((${#deep} < 300)); do deep+=/folder; done
+    install_program "$deep"
+    run "$deep" "%u"
+    expect_output "0"
+    [[ -f "$deep/traffic" ]] || fail "no database beside a program in a deep folder"
 }
 
 case_log() {
