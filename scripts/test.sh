@@ -24,3 +24,8 @@ ctest --preset sanitize
 
 echo "== Fuzzing"
 bash scripts/fuzz.sh "${BRIMLET_FUZZ_SECONDS:-60}"
+
+echo "== Windows build (mingw-w64), tested under Wine"
+cmake --preset windows -DBRIMLET_TESTS=ON >/dev/null
+cmake --build --preset windows
+ctest --preset windows
