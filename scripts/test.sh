@@ -12,20 +12,28 @@ if [[ $(id -u) -ne 0 ]]; then
 fi
 [[ -d /run/lock ]] || install -d -m 1777 /run/lock
 
-echo "== Linux build"
+# Each section says how long the one before it took.
+last=$SECONDS
+section() {
+    echo "== $1 (previous section: $((SECONDS - last)) s)"
+    last=$SECONDS
+}
+
+section "Linux build"
 cmake --preset linux -DBRIMLET_TESTS=ON >/dev/null
 cmake --build --preset linux
 ctest --preset linux
 
-echo "== Linux build with AddressSanitizer and UndefinedBehaviorSanitizer"
+section "Linux build with AddressSanitizer and UndefinedBehaviorSanitizer"
 cmake --preset sanitize >/dev/null
 cmake --build --preset sanitize
 ctest --preset sanitize
 
-echo "== Fuzzing"
+section "Fuzzing"
 bash scripts/fuzz.sh "${BRIMLET_FUZZ_SECONDS:-60}"
 
-echo "== Windows build (mingw-w64), tested under Wine"
+section "Windows build (mingw-w64), tested under Wine"
 cmake --preset windows -DBRIMLET_TESTS=ON >/dev/null
 cmake --build --preset windows
 ctest --preset windows
+section "done"

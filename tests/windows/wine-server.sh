@@ -15,9 +15,16 @@ case $action in
 start)
     # A server left behind by an interrupted run would refuse a second one.
     "${environment[@]}" wineserver -k </dev/null >/dev/null 2>&1 || true
-    "${environment[@]}" sh -c 'mkdir -p "$WINEPREFIX" && wineserver -p' </dev/null >/dev/null 2>&1
-    # Creates the prefix on first use, else only brings it up to date.
+    # Creates the prefix on first use, else only brings it up to date, and waits until
+    # every process of that work has ended: a prefix still being set up would answer
+    # the first tests with its default user locale.
+    "${environment[@]}" sh -c 'mkdir -p "$WINEPREFIX"' </dev/null >/dev/null 2>&1
     "${environment[@]}" "$loader" wineboot --init </dev/null >/dev/null 2>&1
+    "${environment[@]}" wineserver -w </dev/null >/dev/null 2>&1
+    # The server for the run, with the prefix's services started here: started by a
+    # test instead, they would hold that test's output open.
+    "${environment[@]}" wineserver -p </dev/null >/dev/null 2>&1
+    "${environment[@]}" "$loader" wineboot </dev/null >/dev/null 2>&1
     ;;
 stop)
     "${environment[@]}" wineserver -k </dev/null >/dev/null 2>&1 || true
