@@ -81,34 +81,40 @@ void decodeRecords(std::string_view content, FileTime cutOff, std::vector<Traffi
     }
 }
 
-std::string encodeOffsets(FileTime bootTime, const std::vector<RawCounterOffset>& offsets)
+std::string encodeOffsets(const TrafficDatabase& database)
 {
-    const std::size_t count = std::min(offsets.size(), TrafficRecord::maxAdapters);
+    const std::size_t count = std::min(std::max(database.rawOffsets.size(), database.earlierRawOffsets.size()),
+                                       TrafficRecord::maxAdapters);
     std::string out;
-    out.reserve(recordHeadSize + 32 * count);
-    putLittleEndian(out, bootTime, 8);
+    out.reserve(recordHeadSize + 64 * count);
+    putLittleEndian(out, database.offsetsBootTime, 8);
     putLittleEndian(out, count, 1);
-    for (std::size_t i = 0; i < count; ++i)
-        for (const std::uint64_t value : {offsets[i].sessionSent, offsets[i].sessionReceived, offsets[i].sent, offsets[i].received})
-            putLittleEndian(out, value, 8);
+    for (const auto* table : {&database.rawOffsets, &database.earlierRawOffsets})
+        for (std::size_t i = 0; i < count; ++i) {
+            const RawCounterOffset offset = i < table->size() ? (*table)[i] : RawCounterOffset{};
+            for (const std::uint64_t value : {offset.sessionSent, offset.sessionReceived, offset.sent, offset.received})
+                putLittleEndian(out, value, 8);
+        }
     return out;
 }
 
-void decodeOffsets(std::string_view content, FileTime& bootTime, std::vector<RawCounterOffset>& offsets)
+void decodeOffsets(std::string_view content, TrafficDatabase& database)
 {
     if (content.size() < recordHeadSize)
         return;
     const auto count = static_cast<std::size_t>(static_cast<unsigned char>(content[8]));
-    if (content.size() != recordHeadSize + 32 * count)
+    if (content.size() != recordHeadSize + 64 * count)
         return;
-    bootTime = getLittleEndian(content.data(), 8);
-    offsets.resize(count);
+    database.offsetsBootTime = getLittleEndian(content.data(), 8);
     const char* at = content.data() + recordHeadSize;
-    for (RawCounterOffset& offset : offsets)
-        for (std::uint64_t* value : {&offset.sessionSent, &offset.sessionReceived, &offset.sent, &offset.received}) {
-            *value = getLittleEndian(at, 8);
-            at += 8;
-        }
+    for (auto* table : {&database.rawOffsets, &database.earlierRawOffsets}) {
+        table->resize(count);
+        for (RawCounterOffset& offset : *table)
+            for (std::uint64_t* value : {&offset.sessionSent, &offset.sessionReceived, &offset.sent, &offset.received}) {
+                *value = getLittleEndian(at, 8);
+                at += 8;
+            }
+    }
 }
 
 std::filesystem::path TrafficDatabase::offsetsPath() const
@@ -125,18 +131,19 @@ void TrafficDatabase::load(const std::filesystem::path& file, FileTime now)
     if (const auto content = platform::readFile(path))
         decodeRecords(*content, now - retentionSpan, agedRecords, records);
     if (const auto content = platform::readFile(offsetsPath()))
-        decodeOffsets(*content, offsetsBootTime, rawOffsets);
+        decodeOffsets(*content, *this);
 }
 
 void TrafficDatabase::save() const
 {
+    auto nonZero = [](const RawCounterOffset& offset) { return offset.sent != 0 || offset.received != 0; };
+    const bool needed = std::any_of(rawOffsets.begin(), rawOffsets.end(), nonZero)
+                        || std::any_of(earlierRawOffsets.begin(), earlierRawOffsets.end(), nonZero);
+    // The offsets go first: they hold what both the old and the new database need.
+    if (needed)
+        platform::replaceFile(offsetsPath(), encodeOffsets(*this));
     platform::replaceFile(path, encodeRecords(agedRecords, records));
-    const bool needed = std::any_of(rawOffsets.begin(), rawOffsets.end(), [](const RawCounterOffset& offset) {
-        return offset.sent != 0 || offset.received != 0;
-    });
-    if (needed) {
-        platform::replaceFile(offsetsPath(), encodeOffsets(offsetsBootTime, rawOffsets));
-    } else {
+    if (!needed) {
         std::error_code ignored; // at worst a stale file, which the next merge does not trust
         std::filesystem::remove(offsetsPath(), ignored);
     }

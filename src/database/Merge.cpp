@@ -91,8 +91,10 @@ void mergeOpening(TrafficDatabase& database, const TrafficRecord& opening)
                             && (records.back().intervalStart == opening.intervalStart
                                 || (opening.intervalStart == opening.bootTime && !startsAtMidnight(records.back())
                                     && sameBoot(records.back().intervalStart, opening.bootTime)));
-    if (!sameBoot(database.offsetsBootTime, opening.bootTime))
+    if (!sameBoot(database.offsetsBootTime, opening.bootTime)) {
         database.rawOffsets.clear(); // a new boot starts every counter from zero
+        database.earlierRawOffsets.clear();
+    }
     database.offsetsBootTime = opening.bootTime;
 
     if (sameRecord) {
@@ -138,13 +140,19 @@ void mergeAdapter(TrafficDatabase& database, std::size_t index, const AdapterRea
 
     // 64-bit counters: the raw values at the previous reading are the session's sums,
     // unless an interface was created anew since the session began.
-    if (database.rawOffsets.size() <= index)
-        database.rawOffsets.resize(index + 1);
+    for (auto* table : {&database.rawOffsets, &database.earlierRawOffsets})
+        if (table->size() <= index)
+            table->resize(index + 1);
     RawCounterOffset& offset = database.rawOffsets[index];
+    RawCounterOffset& earlier = database.earlierRawOffsets[index];
     const std::uint64_t sumSent = baselineSent + static_cast<std::uint64_t>(entry.sent);
     const std::uint64_t sumReceived = baselineReceived + static_cast<std::uint64_t>(entry.received);
-    if (offset.sessionSent != sumSent || offset.sessionReceived != sumReceived)
-        offset = {sumSent, sumReceived, 0, 0}; // taken against other counts: not to be trusted
+    auto matches = [&](const RawCounterOffset& o) { return o.sessionSent == sumSent && o.sessionReceived == sumReceived; };
+    // The offsets that belong to the counts as loaded: the last run's, or, when that run
+    // was cut short before its database reached the disk, the ones from before it.
+    // Offsets taken against other counts are not to be trusted.
+    earlier = matches(offset) ? offset : matches(earlier) ? earlier : RawCounterOffset{sumSent, sumReceived, 0, 0};
+    offset = earlier;
 
     auto apply = [&](std::int64_t stored, const std::optional<std::uint64_t>& raw, std::uint64_t baseline,
                      std::uint64_t& rawOffset) {

@@ -38,10 +38,14 @@ struct TrafficDatabase {
     // are never shown, and leave the file once their session is over.
     std::vector<TrafficRecord> agedRecords;
     std::filesystem::path path;
-    // Raw counter offsets by adapter number, for the boot that began at offsetsBootTime.
-    // Kept in a small file of their own beside the database while any is not zero.
+    // Raw counter offsets by adapter number, for the boot that began at offsetsBootTime,
+    // as they stand after this run, and as they stood against the file before it. Both
+    // are kept (in a small file of their own beside the database, written before it and
+    // only while an offset is not zero), so that whichever of the two database files a
+    // run cut short leaves behind finds its own.
     FileTime offsetsBootTime = 0;
     std::vector<RawCounterOffset> rawOffsets;
+    std::vector<RawCounterOffset> earlierRawOffsets;
 
     // Reads the file at path; a missing file is an empty database. now is the local
     // time that decides which records are older than 365 days.
@@ -61,10 +65,11 @@ struct TrafficDatabase {
 // a one-byte entry count and 16 bytes per entry, all little-endian.
 std::string encodeRecords(const std::vector<TrafficRecord>& aged, const std::vector<TrafficRecord>& records);
 
-// The file form of raw counter offsets: the boot, a one-byte count, 32 bytes each.
-std::string encodeOffsets(FileTime bootTime, const std::vector<RawCounterOffset>& offsets);
+// The file form of raw counter offsets: the boot, a one-byte count n, then n offsets of
+// 32 bytes as they stand now and n as they stood before.
+std::string encodeOffsets(const TrafficDatabase& database);
 // Offsets from a file's content; none unless the content is whole.
-void decodeOffsets(std::string_view content, FileTime& bootTime, std::vector<RawCounterOffset>& offsets);
+void decodeOffsets(std::string_view content, TrafficDatabase& database);
 
 // The records a file's content holds, as far as they are complete, split at the
 // cut-off into those older than it and the rest.

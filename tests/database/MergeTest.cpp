@@ -105,11 +105,21 @@ TEST(Merge, RawCounterOffsetsSurviveTheFileAndEndWithTheBoot)
     // What the next run loads is what this run kept.
     TrafficDatabase next;
     next.records = database.records;
-    decodeOffsets(encodeOffsets(database.offsetsBootTime, database.rawOffsets), next.offsetsBootTime, next.rawOffsets);
+    decodeOffsets(encodeOffsets(database), next);
     EXPECT_EQ(next.offsetsBootTime, bootAt10);
     EXPECT_EQ(next.rawOffsets, database.rawOffsets);
+    EXPECT_EQ(next.earlierRawOffsets, database.earlierRawOffsets);
+    TrafficDatabase cutShort = next; // its database file never reached the disk
     merge(next, {bootAt10, day1 + 13 * hour, {raw(30, 1600), raw(7, 7)}}, CounterWidth::bits64);
     EXPECT_EQ(next.records.back().adapters[0], (AdapterCounters{1030, 1600}));
+
+    // A run cut short after writing the offsets but before its database: the next run
+    // loads the new offsets beside the old database, and still counts from the old one.
+    TrafficDatabase afterCut;
+    afterCut.records = cutShort.records;
+    decodeOffsets(encodeOffsets(next), afterCut);
+    merge(afterCut, {bootAt10, day1 + 14 * hour, {raw(40, 1700), raw(8, 8)}}, CounterWidth::bits64);
+    EXPECT_EQ(afterCut.records.back().adapters[0], (AdapterCounters{1040, 1700}));
 
     // Offsets taken against other counts (a database put back from a copy) are not trusted.
     TrafficDatabase restored;
@@ -123,10 +133,9 @@ TEST(Merge, RawCounterOffsetsSurviveTheFileAndEndWithTheBoot)
     merge(next, {bootAt10 + hour, day1 + 14 * hour, {raw(3, 4)}}, CounterWidth::bits64);
     EXPECT_EQ(next.rawOffsets, (std::vector<RawCounterOffset>{{3, 4, 0, 0}}));
 
-    std::vector<RawCounterOffset> damaged;
-    FileTime boot = 0;
-    decodeOffsets(encodeOffsets(bootAt10, database.rawOffsets).substr(1), boot, damaged);
-    EXPECT_TRUE(damaged.empty());
+    TrafficDatabase damaged;
+    decodeOffsets(encodeOffsets(database).substr(1), damaged);
+    EXPECT_TRUE(damaged.rawOffsets.empty() && damaged.earlierRawOffsets.empty());
 }
 
 TEST(Merge, OpensRecordsAtBootsAndMidnights)

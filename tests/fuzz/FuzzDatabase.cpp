@@ -38,7 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     TrafficDatabase database;
     decodeRecords(content, now - retentionSpan, database.agedRecords, database.records);
-    decodeOffsets(content, database.offsetsBootTime, database.rawOffsets);
+    decodeOffsets(content, database);
     for (const auto* list : {&database.agedRecords, &database.records})
         for (const TrafficRecord& record : *list)
             require(record.adapters.size() <= TrafficRecord::maxAdapters);
@@ -58,10 +58,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     require(again.records.size() == database.agedRecords.size() + database.records.size());
     require(encodeRecords({}, again.records) == saved);
 
-    const std::string offsets = encodeOffsets(database.offsetsBootTime, database.rawOffsets);
-    FileTime bootAgain = 0;
-    std::vector<RawCounterOffset> offsetsAgain;
-    decodeOffsets(offsets, bootAgain, offsetsAgain);
-    require(offsetsAgain == database.rawOffsets && bootAgain == database.offsetsBootTime);
+    TrafficDatabase offsetsAgain;
+    decodeOffsets(encodeOffsets(database), offsetsAgain);
+    require(offsetsAgain.offsetsBootTime == database.offsetsBootTime);
+    require(offsetsAgain.rawOffsets == database.rawOffsets && offsetsAgain.earlierRawOffsets == database.earlierRawOffsets);
     return 0;
 }

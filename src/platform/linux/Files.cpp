@@ -56,7 +56,8 @@ bool writeAll(int fd, std::string_view content)
 
 std::optional<std::string> readFile(const std::filesystem::path& path)
 {
-    FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    // Without O_NONBLOCK a fifo planted in its place would block the run for good.
+    FileDescriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (file.get() < 0) {
         if (errno == ENOENT)
             return std::nullopt;
