@@ -10,10 +10,12 @@ constexpr std::size_t countSize = 4;
 constexpr std::size_t recordHeadSize = 9;
 constexpr std::size_t entrySize = 16;
 
-void putLittleEndian(std::string& out, std::uint64_t value, int bytes)
+// Writes the low bytes of value, least significant first, and returns their end.
+char* putLittleEndian(char* out, std::uint64_t value, int bytes)
 {
     for (int i = 0; i < bytes; ++i)
-        out.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
+        out[i] = static_cast<char>((value >> (8 * i)) & 0xFF);
+    return out + bytes;
 }
 
 std::uint64_t getLittleEndian(const char* in, int bytes)
@@ -24,31 +26,34 @@ std::uint64_t getLittleEndian(const char* in, int bytes)
     return value;
 }
 
-void encodeRecord(std::string& out, const TrafficRecord& record)
+std::size_t entryCount(const TrafficRecord& record) { return std::min(record.adapters.size(), TrafficRecord::maxAdapters); }
+
+char* encodeRecord(char* out, const TrafficRecord& record)
 {
-    const std::size_t entries = std::min(record.adapters.size(), TrafficRecord::maxAdapters);
-    putLittleEndian(out, record.intervalStart, 8);
-    putLittleEndian(out, entries, 1);
+    const std::size_t entries = entryCount(record);
+    out = putLittleEndian(out, record.intervalStart, 8);
+    out = putLittleEndian(out, entries, 1);
     for (std::size_t i = 0; i < entries; ++i) {
-        putLittleEndian(out, static_cast<std::uint64_t>(record.adapters[i].sent), 8);
-        putLittleEndian(out, static_cast<std::uint64_t>(record.adapters[i].received), 8);
+        out = putLittleEndian(out, static_cast<std::uint64_t>(record.adapters[i].sent), 8);
+        out = putLittleEndian(out, static_cast<std::uint64_t>(record.adapters[i].received), 8);
     }
+    return out;
 }
 
 } // namespace
 
 std::string encodeRecords(const std::vector<TrafficRecord>& aged, const std::vector<TrafficRecord>& records)
 {
+    // Sized once and filled in place rather than grown byte by byte.
     std::size_t size = countSize;
     for (const auto* list : {&aged, &records})
         for (const TrafficRecord& record : *list)
-            size += recordHeadSize + entrySize * std::min(record.adapters.size(), TrafficRecord::maxAdapters);
-    std::string out;
-    out.reserve(size);
-    putLittleEndian(out, aged.size() + records.size(), 4);
+            size += recordHeadSize + entrySize * entryCount(record);
+    std::string out(size, '\0');
+    char* at = putLittleEndian(out.data(), aged.size() + records.size(), 4);
     for (const auto* list : {&aged, &records})
         for (const TrafficRecord& record : *list)
-            encodeRecord(out, record);
+            at = encodeRecord(at, record);
     return out;
 }
 
@@ -84,13 +89,12 @@ void decodeRecords(std::string_view content, FileTime cutOff, std::vector<Traffi
 std::string encodeOffsets(FileTime bootTime, const std::vector<RawCounterOffset>& offsets)
 {
     const std::size_t count = std::min(offsets.size(), TrafficRecord::maxAdapters);
-    std::string out;
-    out.reserve(recordHeadSize + 32 * count);
-    putLittleEndian(out, bootTime, 8);
-    putLittleEndian(out, count, 1);
+    std::string out(recordHeadSize + 32 * count, '\0');
+    char* at = putLittleEndian(out.data(), bootTime, 8);
+    at = putLittleEndian(at, count, 1);
     for (std::size_t i = 0; i < count; ++i)
         for (const std::uint64_t value : {offsets[i].sessionSent, offsets[i].sessionReceived, offsets[i].sent, offsets[i].received})
-            putLittleEndian(out, value, 8);
+            at = putLittleEndian(at, value, 8);
     return out;
 }
 
