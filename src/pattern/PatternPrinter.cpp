@@ -8,36 +8,36 @@
 namespace {
 
 // Applies a modifier byte other than 'n'; bytes that are no modifier are ignored.
-void applyModifier(ConversionSpec& spec, char modifier, const PeriodBoundaries& periods)
+void applyModifier(ConversionSpec& conversion, char modifier, const PeriodBoundaries& periods)
 {
     switch (modifier) {
-    case 's': spec.grouped = true; break;
-    case 'k': spec.divisor = std::uint64_t{1} << 10; break;
-    case 'm': spec.divisor = std::uint64_t{1} << 20; break;
-    case 'g': spec.divisor = std::uint64_t{1} << 30; break;
-    case 'e': spec.divisor = std::uint64_t{1} << 40; break;
-    case 'a': spec.automatic = true; break;
-    case 'D': spec.periodStart = periods.todayStart; break;
-    case 'M': spec.periodStart = periods.monthStart; break;
+    case 's': conversion.grouped = true; break;
+    case 'k': conversion.divisor = std::uint64_t{1} << 10; break;
+    case 'm': conversion.divisor = std::uint64_t{1} << 20; break;
+    case 'g': conversion.divisor = std::uint64_t{1} << 30; break;
+    case 'e': conversion.divisor = std::uint64_t{1} << 40; break;
+    case 'a': conversion.automatic = true; break;
+    case 'D': conversion.periodStart = periods.todayStart; break;
+    case 'M': conversion.periodStart = periods.monthStart; break;
     default: break;
     }
 }
 
-std::string render(const ConversionSpec& spec, std::uint64_t total)
+std::string render(const ConversionSpec& conversion, std::uint64_t total)
 {
-    if (spec.automatic)
+    if (conversion.automatic)
         return renderAutomatic(total);
-    if (spec.grouped)
-        return renderGrouped(total, spec.divisor);
-    return renderPlain(total, spec.divisor);
+    if (conversion.grouped)
+        return renderGrouped(total, conversion.divisor);
+    return renderPlain(total, conversion.divisor);
 }
 
 // What a conversion that the end of the pattern cut off writes: nothing unless it
 // asked for a formatted number, which is then the rendering of 0.
-void writeCutOff(const ConversionSpec& spec, std::ostream& out)
+void writeCutOff(const ConversionSpec& conversion, std::ostream& out)
 {
-    if (spec.automatic || spec.grouped)
-        out << render(spec, 0);
+    if (conversion.automatic || conversion.grouped)
+        out << render(conversion, 0);
 }
 
 } // namespace
@@ -54,7 +54,7 @@ void TrafficDatabase::printPattern(std::string_view pattern, const CalendarTime&
             continue;
         }
 
-        ConversionSpec spec;
+        ConversionSpec conversion;
         if (++cursor == end)
             return;
         if (pattern[cursor] == '%') {
@@ -69,20 +69,19 @@ void TrafficDatabase::printPattern(std::string_view pattern, const CalendarTime&
             continue;
         }
 
-        // The modifier list runs up to the identifier: 'd' or 't' anywhere, 'u' anywhere
-        // but where 'n' consumes it.
+        // Modifiers run up to the first 'u', 'd' or 't' that no 'n' consumed.
         if (pattern[cursor] != 'u') {
             while (pattern[cursor] != 'd' && pattern[cursor] != 't') {
                 if (pattern[cursor] == 'n') {
                     if (cursor + 1 < end) {
                         ++cursor;
-                        spec.adapterIndex = static_cast<signed char>(pattern[cursor]) - '0';
+                        conversion.adapterIndex = static_cast<signed char>(pattern[cursor]) - '0';
                     }
                 } else {
-                    applyModifier(spec, pattern[cursor], periods);
+                    applyModifier(conversion, pattern[cursor], periods);
                 }
                 if (++cursor == end) {
-                    writeCutOff(spec, out);
+                    writeCutOff(conversion, out);
                     return;
                 }
                 if (pattern[cursor] == 'u')
@@ -90,8 +89,9 @@ void TrafficDatabase::printPattern(std::string_view pattern, const CalendarTime&
             }
         }
 
-        const std::uint64_t total = periodTotal(*this, pattern[cursor], spec.periodStart, spec.adapterIndex);
-        out << render(spec, total);
+        const std::uint64_t total =
+            periodTotal(*this, pattern[cursor], conversion.periodStart, conversion.adapterIndex);
+        out << render(conversion, total);
         ++cursor;
     }
 }

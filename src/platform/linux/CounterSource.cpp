@@ -118,9 +118,11 @@ std::vector<Interface> dumpInterfaces(bool withCounters)
             continue;
         if (received <= 0)
             failInterfaces(received < 0 ? errno : EPROTO);
-        int length = static_cast<int>(received);
-        for (auto* message = reinterpret_cast<const nlmsghdr*>(buffer); NLMSG_OK(message, length);
-             message = NLMSG_NEXT(message, length)) {
+        const auto length = static_cast<std::size_t>(received);
+        for (std::size_t at = 0; length - at >= sizeof(nlmsghdr);) {
+            const auto* message = reinterpret_cast<const nlmsghdr*>(buffer + at);
+            if (message->nlmsg_len < sizeof(nlmsghdr) || message->nlmsg_len > length - at)
+                break;
             if (message->nlmsg_type == NLMSG_DONE)
                 return interfaces;
             if (message->nlmsg_type == NLMSG_ERROR) {
@@ -129,6 +131,7 @@ std::vector<Interface> dumpInterfaces(bool withCounters)
             }
             if (message->nlmsg_type == RTM_NEWLINK)
                 readLink(message, withCounters, interfaces);
+            at += NLMSG_ALIGN(message->nlmsg_len);
         }
     }
 }

@@ -1,0 +1,114 @@
+#include "driver/ProgramError.h"
+#include "platform/Platform.h"
+#include "platform/windows/SystemError.h"
+
+#include <windows.h>
+
+#include <climits>
+#include <utility>
+
+namespace platform {
+
+namespace {
+
+// A path as the user reads it: narrow text of the ANSI code page, '/' separators.
+std::string displayName(const std::filesystem::path& path)
+{
+    const std::wstring wide = path.generic_wstring();
+    if (wide.empty())
+        return {};
+    const int length = WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0,
+                                           nullptr, nullptr);
+    std::string narrow(static_cast<std::size_t>(length), '\0');
+    WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), narrow.data(), length, nullptr,
+                        nullptr);
+    return narrow;
+}
+
+[[noreturn]] void fail(const char* what, const std::filesystem::path& path, DWORD error)
+{
+    throw ProgramError(std::string(what) + " " + displayName(path) + ": " + systemErrorText(error));
+}
+
+class FileHandle {
+public:
+    explicit FileHandle(HANDLE handle) : handle(handle) {}
+    FileHandle(const FileHandle&) = delete;
+    FileHandle& operator=(const FileHandle&) = delete;
+    ~FileHandle()
+    {
+        if (handle != INVALID_HANDLE_VALUE)
+            CloseHandle(handle);
+    }
+    HANDLE get() const { return handle; }
+    // Closes now, so that a failure to close can be told.
+    bool close() { return CloseHandle(std::exchange(handle, INVALID_HANDLE_VALUE)) != 0; }
+
+private:
+    HANDLE handle;
+};
+
+bool writeAll(HANDLE file, std::string_view content)
+{
+    while (!content.empty()) {
+        const DWORD chunk = content.size() > INT_MAX ? INT_MAX : static_cast<DWORD>(content.size());
+        DWORD written = 0;
+        if (!WriteFile(file, content.data(), chunk, &written, nullptr))
+            return false;
+        content.remove_prefix(written);
+    }
+    return true;
+}
+
+} // namespace
+
+// Paths are handed to the wide-character calls: their native form is wide, while the
+// narrow form that the standard library makes of them need not be the ANSI code page.
+std::optional<std::string> readFile(const std::filesystem::path& path)
+{
+    FileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file.get() == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND)
+            return std::nullopt;
+        fail("Can not read", path, error);
+    }
+    std::string content;
+    char buffer[65536];
+    for (;;) {
+        DWORD got = 0;
+        if (!ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr))
+            fail("Can not read", path, GetLastError());
+        if (got == 0)
+            return content;
+        content.append(buffer, got);
+    }
+}
+
+void replaceFile(const std::filesystem::path& path, std::string_view content)
+{
+    // The new content goes to a file of its own beside the old one, reaches the disk,
+    // and only then takes the old one's name.
+    std::filesystem::path temporary = path;
+    temporary += L".new-" + std::to_wstring(GetCurrentProcessId());
+
+    FileHandle file(CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                nullptr));
+    if (file.get() == INVALID_HANDLE_VALUE)
+        fail("Can not save", path, GetLastError());
+    DWORD error = ERROR_SUCCESS;
+    if (!writeAll(file.get(), content) || !FlushFileBuffers(file.get()))
+        error = GetLastError();
+    if (!file.close() && error == ERROR_SUCCESS)
+        error = GetLastError();
+    if (error == ERROR_SUCCESS
+        && !MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        error = GetLastError();
+    if (error != ERROR_SUCCESS) {
+        DeleteFileW(temporary.c_str());
+        fail("Can not save", path, error);
+    }
+}
+
+} // namespace platform

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <windows.h>
+#include <oleauto.h>
+
+#include <utility>
+
+// One reference to a COM interface, released once when the holder goes.
+template <class Interface>
+class ComRef {
+public:
+    ComRef() = default;
+    ComRef(const ComRef&) = delete;
+    ComRef& operator=(const ComRef&) = delete;
+    ~ComRef() { reset(); }
+
+    Interface* get() const { return pointer; }
+    Interface* operator->() const { return pointer; }
+    // The place a call writes a new reference to; the holder must be empty.
+    Interface** out() { return &pointer; }
+    void reset()
+    {
+        if (Interface* held = std::exchange(pointer, nullptr))
+            held->Release();
+    }
+
+private:
+    Interface* pointer = nullptr;
+};
+
+// A VARIANT that a call fills, cleared when the holder goes.
+class Variant {
+public:
+    Variant() { VariantInit(&value); }
+    Variant(const Variant&) = delete;
+    Variant& operator=(const Variant&) = delete;
+    ~Variant() { VariantClear(&value); }
+
+    VARIANT* out() { return &value; }
+    const VARIANT& operator*() const { return value; }
+
+private:
+    VARIANT value;
+};

@@ -1,0 +1,123 @@
+#pragma once
+
+// Runs the real program the way users meet it: a copy of the built binary in a
+// throw-away folder (its database lives beside it), started with chosen arguments,
+// environment, network namespace and clock, with its standard output and exit status
+// captured.
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace e2e {
+
+using Clock = std::chrono::steady_clock;
+
+struct RunOptions {
+    std::vector<std::string> arguments;
+    // Replaces or adds to the fixed environment every run starts from: PATH, LC_ALL=C.UTF-8
+    // and TZ set to the tests' zone (see TestClock.h).
+    std::vector<std::pair<std::string, std::string>> environment;
+    std::string networkNamespace; // empty: the test's own namespace
+    // Seconds since 1970 at which libfaketime stops the program's clock; the kernel's
+    // boot time stays as it is.
+    std::optional<std::int64_t> frozenClock;
+    std::filesystem::path workingFolder; // empty: the program's own folder
+    std::optional<uid_t> user;           // run as this user, with the group of the same number
+    std::vector<std::filesystem::path> readOnly; // mounted read-only for this run alone
+};
+
+struct RunResult {
+    int exitStatus = -1; // -1 when a signal ended the process
+    std::string out;
+    std::string err;
+    Clock::time_point started;
+    Clock::time_point ended;
+
+    double seconds() const { return std::chrono::duration<double>(ended - started).count(); }
+};
+
+// A started process. Its output goes to memory files, so it can never block on a pipe.
+class Process {
+public:
+    // command[0] is looked up in PATH. lockFolder, when not empty, is mounted over
+    // /run/lock for this process alone.
+    Process(const std::vector<std::string>& command, const RunOptions& options,
+            const std::filesystem::path& lockFolder);
+    Process(const Process&) = delete;
+    Process& operator=(const Process&) = delete;
+    ~Process(); // a process still running is killed
+
+    bool running() const;
+    // Waits for the end; a process still running after the limit is killed and the
+    // wait fails.
+    RunResult wait(std::chrono::seconds limit = std::chrono::seconds(60));
+
+private:
+    void release(); // kills a process still running, closes every descriptor
+
+    pid_t pid = -1;
+    int pidFd = -1;
+    int outFd = -1;
+    int errFd = -1;
+    Clock::time_point started;
+};
+
+// A folder of its own for one test:
+//   program/brimlet  a copy of the built program; its database files lie beside it
+//   lock/            stands in for /run/lock in every run, so that runs of different
+//                    tests (and other users of the machine) never meet at the lock
+class TestFolder {
+public:
+    TestFolder();
+    TestFolder(const TestFolder&) = delete;
+    TestFolder& operator=(const TestFolder&) = delete;
+    ~TestFolder();
+
+    const std::filesystem::path& root() const { return rootFolder; }
+    std::filesystem::path programFolder() const { return rootFolder / "program"; }
+    std::filesystem::path program() const { return programFolder() / "brimlet"; }
+    std::filesystem::path database(const std::string& server = "") const;
+    std::filesystem::path lockFolder() const { return rootFolder / "lock"; }
+    // The lock file every run of root takes.
+    std::filesystem::path lockFile() const { return lockFolder() / "brimlet-0" / "lock"; }
+
+    // Names of the entries of the program's folder, sorted.
+    std::vector<std::string> programFolderEntries() const;
+
+    RunResult run(const RunOptions& options) const;
+    std::unique_ptr<Process> start(const RunOptions& options) const;
+
+private:
+    std::filesystem::path rootFolder;
+};
+
+// Runs a command of the rig itself (ip, sysctl, cat), optionally inside a network
+// namespace, and returns its standard output. Throws when it fails.
+std::string runCommand(const std::vector<std::string>& command, const std::string& networkNamespace = "");
+
+// Which file a name stands for, and when it was last written: a file written anew shows
+// here even when its bytes are the same.
+struct FileIdentity {
+    ino_t inode = 0;
+    std::int64_t modifiedSeconds = 0;
+    long modifiedNanoseconds = 0;
+
+    bool operator==(const FileIdentity&) const = default;
+};
+FileIdentity identityOf(const std::filesystem::path& file);
+std::ostream& operator<<(std::ostream& out, const FileIdentity& identity);
+
+std::string readBytes(const std::filesystem::path& file);
+void writeBytes(const std::filesystem::path& file, std::string_view content);
+
+} // namespace e2e

@@ -1,0 +1,86 @@
+#pragma once
+
+// Private network namespaces with real adapters whose counters only the test moves.
+// Traffic is raw Ethernet frames of a local experimental EtherType sent from one end of a
+// veth pair to the other: the byte counts are the frame lengths, and no IP traffic exists.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace e2e {
+
+// A network namespace of the test's own, kept quiet: IPv6, and with it every kind of
+// autoconfiguration, is off before any adapter joins it. Deleted with the object.
+class NetworkNamespace {
+public:
+    NetworkNamespace();
+    NetworkNamespace(const NetworkNamespace&) = delete;
+    NetworkNamespace& operator=(const NetworkNamespace&) = delete;
+    ~NetworkNamespace();
+
+    const std::string& name() const { return id; }
+
+private:
+    std::string id;
+};
+
+// Two namespaces joined by veth pairs: the program runs in inner, and the far end of
+// each pair sits in outer.
+struct VethRig {
+    NetworkNamespace inner;
+    NetworkNamespace outer;
+
+    // A pair named innerName in inner and outerName in outer, both up.
+    void addPair(const std::string& innerName, const std::string& outerName) const;
+    // Deleting one end deletes the pair.
+    void deletePair(const std::string& innerName) const;
+};
+
+struct KernelCounters {
+    std::uint64_t received = 0;
+    std::uint64_t sent = 0;
+
+    bool operator==(const KernelCounters&) const = default;
+};
+
+// The kernel's byte counters of an interface, as its namespace's sysfs shows them.
+KernelCounters kernelCounters(const std::string& networkNamespace, const std::string& interface);
+
+// Sends count broadcast frames of exactly size bytes (header included, 14 to 1514) with
+// EtherType 0x88B5 out of the interface, from inside its namespace.
+void sendFrames(const std::string& networkNamespace, const std::string& interface, int count, int size);
+
+// Frames across veth pair number `pair`: framesIn of sizeIn bytes arrive at its inner
+// end, framesOut of sizeOut bytes leave it.
+struct Exchange {
+    int pair = 0;
+    int framesIn = 0;
+    int sizeIn = 0;
+    int framesOut = 0;
+    int sizeOut = 0;
+};
+
+// A rig of numbered veth pairs (inner end "lan<n>", outer end "far<n>") that keeps count
+// of the bytes it sent, and checks after every exchange that the kernel counted them alike:
+// then nothing else moved the counters.
+class TrafficRig {
+public:
+    explicit TrafficRig(int pairs);
+
+    const std::string& networkNamespace() const { return veth.inner.name(); }
+    static std::string innerName(int pair) { return "lan" + std::to_string(pair); }
+    static std::string outerName(int pair) { return "far" + std::to_string(pair); }
+
+    void send(const Exchange& exchange);
+    // Deletes the pair and creates it anew: its counters start again from zero.
+    void recreate(int pair);
+    // The inner end's counters as the kernel shows them now.
+    KernelCounters kernel(int pair) const;
+
+private:
+    VethRig veth;
+    std::vector<KernelCounters> sinceCreation;
+};
+
+} // namespace e2e

@@ -1,0 +1,67 @@
+// Feeds arbitrary bytes to the database loader as a file's content, merges a reading
+// into whatever it yields, and checks that what is saved loads back the same.
+#include "database/Merge.h"
+#include "driver/DiagnosticLog.h"
+#include "wmi/ReadAdapters.h"
+
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+void require(bool condition)
+{
+    if (!condition)
+        std::abort();
+}
+
+std::uint64_t take(const std::uint8_t*& data, std::size_t& size)
+{
+    std::uint64_t value = 0;
+    const std::size_t n = size < 8 ? size : 8;
+    std::memcpy(&value, data, n);
+    data += n;
+    size -= n;
+    return value;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    // The first bytes choose the clock and the reading; the rest is the file.
+    const FileTime now = take(data, size) & 0x7FFF'FFFF'FFFF'FFFF;
+    const FileTime boot = take(data, size) & 0x7FFF'FFFF'FFFF'FFFF;
+    const std::uint64_t rawSent = take(data, size);
+    const std::uint64_t rawReceived = take(data, size);
+    const std::string_view content(reinterpret_cast<const char*>(data), size);
+
+    TrafficDatabase database;
+    decodeRecords(content, now - retentionSpan, database.agedRecords, database.records);
+    decodeOffsets(content, database.offsetsBootTime, database.rawOffsets);
+    for (const auto* list : {&database.agedRecords, &database.records})
+        for (const TrafficRecord& record : *list)
+            require(record.adapters.size() <= TrafficRecord::maxAdapters);
+
+    DiagnosticLog log;
+    mergeOpening(database, openingRecord(boot, now));
+    const std::size_t adapters = rawSent % 7;
+    for (std::size_t i = 0; i < adapters; ++i) {
+        const AdapterReading reading{"fuzz", rawSent >> i, (i & 1) ? std::nullopt : std::optional(rawReceived << i)};
+        mergeAdapter(database, i, reading, (rawReceived & 1) ? CounterWidth::bits32 : CounterWidth::bits64, log);
+    }
+
+    const std::string saved = encodeRecords(database.agedRecords, database.records);
+    TrafficDatabase again;
+    decodeRecords(saved, 0, again.agedRecords, again.records);
+    require(again.agedRecords.empty());
+    require(again.records.size() == database.agedRecords.size() + database.records.size());
+    require(encodeRecords({}, again.records) == saved);
+
+    const std::string offsets = encodeOffsets(database.offsetsBootTime, database.rawOffsets);
+    FileTime bootAgain = 0;
+    std::vector<RawCounterOffset> offsetsAgain;
+    decodeOffsets(offsets, bootAgain, offsetsAgain);
+    require(offsetsAgain == database.rawOffsets && bootAgain == database.offsetsBootTime);
+    return 0;
+}

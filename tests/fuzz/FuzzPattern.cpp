@@ -1,0 +1,24 @@
+// Prints arbitrary patterns over a database whose counts reach the extremes.
+#include "database/TrafficDatabase.h"
+
+#include <limits>
+#include <sstream>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    static const TrafficDatabase database = [] {
+        const FileTime today = *toFileTime({.year = 2026, .month = 12, .day = 6});
+        TrafficDatabase db;
+        db.records = {
+            {{{1, 2}, {std::numeric_limits<std::int64_t>::max(), -1}}, 0, today - 40 * fileTimeDay},
+            {{{1536, 1048575}, {-5, 7}, {0, 1}}, 0, today - fileTimeDay},
+            {{{std::numeric_limits<std::int64_t>::min(), 1023}}, 0, today},
+            {{}, 0, today + 3600 * fileTimeSecond},
+        };
+        return db;
+    }();
+    const CalendarTime now{.year = 2026, .month = 12, .day = 6, .hour = 12};
+    std::ostringstream out;
+    database.printPattern(std::string_view(reinterpret_cast<const char*>(data), size), now, out);
+    return 0;
+}
