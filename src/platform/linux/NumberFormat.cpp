@@ -2,9 +2,14 @@
 
 #include "pattern/NumberFormat.h"
 
+#include <array>
 #include <clocale>
+#include <cstdlib>
 #include <langinfo.h>
 #include <locale.h>
+#include <optional>
+#include <string>
+#include <utility>
 
 namespace platform {
 
@@ -24,12 +29,21 @@ NumberFormat readUserNumberFormat()
     return format;
 }
 
-// Read once: loading a locale costs more than the rest of a pattern, and the
-// environment does not change while the program runs.
+// Loading a locale costs more than the rest of a pattern, so the settings are read
+// again only when one of the variables that name the locale has changed.
 const NumberFormat& userNumberFormat()
 {
-    static const NumberFormat format = readUserNumberFormat();
-    return format;
+    using Environment = std::array<std::optional<std::string>, 4>;
+    static constexpr const char* names[] = {"LC_ALL", "LC_NUMERIC", "LANG", "LOCPATH"};
+    static std::optional<std::pair<Environment, NumberFormat>> cached;
+
+    Environment environment;
+    for (std::size_t i = 0; i < environment.size(); ++i)
+        if (const char* value = std::getenv(names[i]))
+            environment[i] = value;
+    if (!cached || cached->first != environment)
+        cached.emplace(environment, readUserNumberFormat());
+    return cached->second;
 }
 
 } // namespace
