@@ -42,18 +42,25 @@ char* encodeRecord(char* out, const TrafficRecord& record)
 
 } // namespace
 
-std::string encodeRecords(const std::vector<TrafficRecord>& aged, const std::vector<TrafficRecord>& records)
+void encodeRecords(const std::vector<TrafficRecord>& aged, const std::vector<TrafficRecord>& records,
+                   std::string& out)
 {
     // Sized once and filled in place rather than grown byte by byte.
     std::size_t size = countSize;
     for (const auto* list : {&aged, &records})
         for (const TrafficRecord& record : *list)
             size += recordHeadSize + entrySize * entryCount(record);
-    std::string out(size, '\0');
+    out.assign(size, '\0');
     char* at = putLittleEndian(out.data(), aged.size() + records.size(), 4);
     for (const auto* list : {&aged, &records})
         for (const TrafficRecord& record : *list)
             at = encodeRecord(at, record);
+}
+
+std::string encodeRecords(const std::vector<TrafficRecord>& aged, const std::vector<TrafficRecord>& records)
+{
+    std::string out;
+    encodeRecords(aged, records, out);
     return out;
 }
 
@@ -126,15 +133,18 @@ std::filesystem::path TrafficDatabase::offsetsPath() const
 void TrafficDatabase::load(const std::filesystem::path& file, FileTime now)
 {
     path = file;
-    if (const auto content = platform::readFile(path))
-        decodeRecords(*content, now - retentionSpan, agedRecords, records);
+    if (auto content = platform::readFile(path)) {
+        fileContent = std::move(*content);
+        decodeRecords(fileContent, now - retentionSpan, agedRecords, records);
+    }
     if (const auto content = platform::readFile(offsetsPath()))
         decodeOffsets(*content, offsetsBootTime, rawOffsets);
 }
 
-void TrafficDatabase::save() const
+void TrafficDatabase::save()
 {
-    platform::replaceFile(path, encodeRecords(agedRecords, records));
+    encodeRecords(agedRecords, records, fileContent);
+    platform::replaceFile(path, fileContent);
     const bool needed = std::any_of(rawOffsets.begin(), rawOffsets.end(), [](const RawCounterOffset& offset) {
         return offset.sent != 0 || offset.received != 0;
     });
