@@ -3,6 +3,8 @@
 #include "platform/Platform.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstring>
 
 namespace {
 
@@ -10,19 +12,31 @@ constexpr std::size_t countSize = 4;
 constexpr std::size_t recordHeadSize = 9;
 constexpr std::size_t entrySize = 16;
 
+// The file's byte order is that of a little-endian machine, which copies a whole
+// field at once; any other machine takes it apart byte by byte.
+constexpr bool littleEndianHost = std::endian::native == std::endian::little;
+
 // Writes the low bytes of value, least significant first, and returns their end.
 char* putLittleEndian(char* out, std::uint64_t value, int bytes)
 {
-    for (int i = 0; i < bytes; ++i)
-        out[i] = static_cast<char>((value >> (8 * i)) & 0xFF);
+    if constexpr (littleEndianHost) {
+        std::memcpy(out, &value, static_cast<std::size_t>(bytes));
+    } else {
+        for (int i = 0; i < bytes; ++i)
+            out[i] = static_cast<char>((value >> (8 * i)) & 0xFF);
+    }
     return out + bytes;
 }
 
 std::uint64_t getLittleEndian(const char* in, int bytes)
 {
     std::uint64_t value = 0;
-    for (int i = bytes - 1; i >= 0; --i)
-        value = (value << 8) | static_cast<unsigned char>(in[i]);
+    if constexpr (littleEndianHost) {
+        std::memcpy(&value, in, static_cast<std::size_t>(bytes));
+    } else {
+        for (int i = bytes - 1; i >= 0; --i)
+            value = (value << 8) | static_cast<unsigned char>(in[i]);
+    }
     return value;
 }
 
