@@ -3,7 +3,10 @@
 # by side, on databases of one year (730 records), 10,000 and 100,000 records of four
 # adapters; then the micro-benchmarks of the run's steps. Run as root:
 #
-#   bash bench/run.sh [ROUNDS]      (ROUNDS defaults to 200)
+#   bash bench/run.sh [ROUNDS [REVISION]]
+#
+# ROUNDS defaults to 200. With a git REVISION, the program as built from that
+# revision runs alongside on the same databases, for a before-and-after comparison.
 #
 # Everything runs in a private network namespace whose four veth adapters lead to a
 # second private namespace; nothing else on the machine is touched but the build
@@ -11,6 +14,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 rounds=${1:-200}
+baseline=${2:-}
 # The locale a user of a status bar typically has; it decides how numbers are written.
 export LANG=en_US.UTF-8
 unset LC_ALL LC_NUMERIC LC_TIME
@@ -23,6 +27,16 @@ build=$PWD/build-bench
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBRIMLET_TESTS=OFF -DBRIMLET_BENCH=ON >/dev/null
 cmake --build "$build" >/dev/null
 tools=$build/bench
+
+if [[ -n "$baseline" ]]; then
+    baselineName=$(git rev-parse --short "$baseline")
+    rm -rf "$build/baseline"
+    mkdir -p "$build/baseline/src"
+    git archive "$baseline" | tar -x -C "$build/baseline/src"
+    cmake -S "$build/baseline/src" -B "$build/baseline/build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+        -DBRIMLET_TESTS=OFF >/dev/null
+    cmake --build "$build/baseline/build" >/dev/null
+fi
 
 scratch=$build/scratch
 ns=brimlet-bench-$$
@@ -104,6 +118,12 @@ for entry in "${sizes[@]}"; do
     mkdir -p "$scratch/brimlet-$name" "$scratch/floor-$name"
     cp "$build/brimlet" "$scratch/brimlet-$name/brimlet"
     "$tools/brimlet_make_database" "$count" "$scratch/brimlet-$name/traffic"
+    if [[ -n "$baseline" ]]; then
+        mkdir -p "$scratch/baseline-$name"
+        cp "$build/baseline/build/brimlet" "$scratch/baseline-$name/brimlet"
+        cp "$scratch/brimlet-$name/traffic" "$scratch/baseline-$name/traffic"
+        inns "$scratch/baseline-$name/brimlet" "$pattern" >/dev/null
+    fi
     inns "$scratch/brimlet-$name/brimlet" "$pattern" >/dev/null
     cp "$scratch/brimlet-$name/traffic" "$scratch/floor-$name/traffic"
     bytes=$(stat -c %s "$scratch/brimlet-$name/traffic")
@@ -113,12 +133,16 @@ vnlabel='vnstat --oneline'
 for name in year 10k 100k; do
     printf 'brimlet, %s\tfloor, %s\t%s\t%s\t%s\t%s\n' "${describe[$name]}" "${describe[$name]}" "$vnlabel" \
         "$scratch/brimlet-$name" "$scratch/brimlet-$name/brimlet" "$pattern" >>"$spec"
+    if [[ -n "$baseline" ]]; then
+        printf 'brimlet as of %s, %s\tfloor, %s\t%s\t%s\t%s\t%s\n' "$baselineName" "${describe[$name]}" \
+            "${describe[$name]}" "$vnlabel" "$scratch/baseline-$name" "$scratch/baseline-$name/brimlet" "$pattern" >>"$spec"
+    fi
     printf 'floor, %s\t-\t%s\t%s\t%s\n' "${describe[$name]}" "$vnlabel" "$scratch/floor-$name" "$tools/brimlet_floor" >>"$spec"
 done
 printf '%s\t-\t-\t%s\t%s\t--config\t%s\t--oneline\n' "$vnlabel" "$vn" "$(command -v vnstat)" "$vn/vnstat.conf" >>"$spec"
 printf '%s\t-\t%s\t%s\t%s\t--config\t%s\t-i\tv0+v1+v2+v3\t--oneline\n' 'vnstat -i v0+v1+v2+v3 --oneline' "$vnlabel" \
     "$vn" "$(command -v vnstat)" "$vn/vnstat.conf" >>"$spec"
-printf '%s\t-\t-\t%s\t%s\n' 'true (an empty process)' "$scratch" "$(command -v true)" >>"$spec"
+printf '%s\t-\t-\t%s\t%s\n' 'true (an empty process)' "$scratch" "$(type -P true)" >>"$spec"
 
 echo "== What each command prints"
 (cd "$scratch/brimlet-year" && inns ./brimlet "$pattern"; echo "   <- brimlet \"$pattern\"")
@@ -130,7 +154,7 @@ echo "== Machine"
 echo "CPU: $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//'), $(nproc) online"
 echo "Kernel: $(uname -sr)"
 echo "Scratch folder: $scratch on $(df -T "$scratch" | awk 'NR==2 {print $2}') ($(findmnt -no SOURCE,OPTIONS -T "$scratch"))"
-echo "Compiler: $(c++ --version | head -1); vnStat: $(vnstat --version | head -1)"
+echo "Compiler: $(c++ --version | head -1); vnStat: $(vnstat --version | head -1 | cut -d' ' -f1-2)"
 echo "Load average before the run: $(cut -d' ' -f1-3 /proc/loadavg)"
 
 echo
@@ -138,10 +162,9 @@ echo "== Whole runs, pattern \"$pattern\""
 inns "$tools/brimlet_bench_runner" "$rounds" "$warmup" "$spec"
 # Every run after the first of a database updates the same record, and the raw counter
 # offsets file stays away while the counters are consistent: check that it did.
-for entry in "${sizes[@]}"; do
-    name=${entry%%:*}
-    if [[ -e "$scratch/brimlet-$name/.traffic.offsets" ]]; then
-        echo "warning: brimlet-$name wrote raw counter offsets; its runs saved two files" >&2
+for folder in "$scratch"/brimlet-* "$scratch"/baseline-*; do
+    if [[ -e "$folder/.traffic.offsets" ]]; then
+        echo "warning: $(basename "$folder") wrote raw counter offsets; its runs saved two files" >&2
     fi
 done
 echo
@@ -150,7 +173,8 @@ echo "sums their 64-bit counters, reads the database file whole, writes it back 
 echo "last 16 bytes to a new file, fsync, rename over the old, fsync of the folder, prints one line."
 echo "brimlet: a pattern-mode run (lock, boot time, rtnetlink dump, load, merge, pattern, atomic save)."
 echo "vnstat --oneline: reads its SQLite database (filled by its daemon for seconds) and prints one line."
-echo "CPU = user + system time of the process; peak RSS = ru_maxrss of the process."
+echo "CPU = user + system time of the process; peak RSS = ru_maxrss of the process; page faults ="
+echo "its minor faults (ru_minflt), each a first touch of a page of memory or of a mapped file."
 
 echo
 echo "== Steps of a run, per record (Google Benchmark)"

@@ -8,8 +8,9 @@
  *
  * Every round runs every command once, each round starting one command further on,
  * so that all commands share the machine's conditions. Per run: wall time from
- * before fork to after wait4, CPU time (user + system) and peak resident set size
- * (ru_maxrss) as wait4 reports them for the child. The table gives medians.
+ * before fork to after wait4, CPU time (user + system), peak resident set size
+ * (ru_maxrss) and minor page faults (ru_minflt) as wait4 reports them for the child.
+ * The table gives medians.
  *
  * A forked child starts out with the runner's anonymous pages, which the kernel counts
  * in the child's peak until it execs: the runner is linked statically and allocates
@@ -38,7 +39,8 @@ struct Command {
     double* wall;  /* milliseconds */
     double* cpu;   /* milliseconds */
     double* rss;   /* KiB */
-    double wallMedian, cpuMedian, rssMedian, wallLow, wallHigh;
+    double* faults; /* minor page faults */
+    double wallMedian, cpuMedian, rssMedian, faultsMedian, wallLow, wallHigh;
 };
 
 static struct Command commands[maxCommands];
@@ -84,7 +86,7 @@ static void readSpec(const char* path)
 }
 
 /* Runs one command; returns its figures, or exits when it fails. */
-static void runOnce(const struct Command* c, double* wall, double* cpu, double* rss)
+static void runOnce(const struct Command* c, double* wall, double* cpu, double* rss, double* faults)
 {
     struct timespec start, end;
     clock_gettime(CLOCK_MONOTONIC, &start);
@@ -118,6 +120,7 @@ static void runOnce(const struct Command* c, double* wall, double* cpu, double* 
     *wall = (end.tv_sec - start.tv_sec) * 1e3 + (end.tv_nsec - start.tv_nsec) / 1e6;
     *cpu = milliseconds(usage.ru_utime) + milliseconds(usage.ru_stime);
     *rss = (double)usage.ru_maxrss;
+    *faults = (double)usage.ru_minflt;
 }
 
 static int compare(const void* a, const void* b)
@@ -169,17 +172,19 @@ int main(int argc, char** argv)
         commands[i].wall = calloc((size_t)rounds, sizeof(double));
         commands[i].cpu = calloc((size_t)rounds, sizeof(double));
         commands[i].rss = calloc((size_t)rounds, sizeof(double));
+        commands[i].faults = calloc((size_t)rounds, sizeof(double));
     }
 
     for (int round = -warmup; round < rounds; ++round) {
         for (int k = 0; k < commandCount; ++k) {
             const int i = ((round % commandCount + commandCount) + k) % commandCount;
-            double wall, cpu, rss;
-            runOnce(&commands[i], &wall, &cpu, &rss);
+            double wall, cpu, rss, faults;
+            runOnce(&commands[i], &wall, &cpu, &rss, &faults);
             if (round >= 0) {
                 commands[i].wall[round] = wall;
                 commands[i].cpu[round] = cpu;
                 commands[i].rss[round] = rss;
+                commands[i].faults[round] = faults;
             }
         }
     }
@@ -191,15 +196,16 @@ int main(int argc, char** argv)
         c->wallMedian = quantile(c->wall, rounds, 0.5);
         c->cpuMedian = quantile(c->cpu, rounds, 0.5);
         c->rssMedian = quantile(c->rss, rounds, 0.5);
+        c->faultsMedian = quantile(c->faults, rounds, 0.5);
     }
 
-    printf("| command | wall median ms | wall p10-p90 ms | CPU median ms | peak RSS KiB |"
+    printf("| command | wall median ms | wall p10-p90 ms | CPU median ms | peak RSS KiB | page faults |"
            " wall / floor | CPU / floor | RSS / floor | wall / vnStat | CPU / vnStat | RSS / vnStat |\n");
-    printf("|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n");
+    printf("|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n");
     for (int i = 0; i < commandCount; ++i) {
         const struct Command* c = &commands[i];
-        printf("| %s | %.2f | %.2f-%.2f | %.2f | %.0f |", c->label, c->wallMedian, c->wallLow, c->wallHigh,
-               c->cpuMedian, c->rssMedian);
+        printf("| %s | %.2f | %.2f-%.2f | %.2f | %.0f | %.0f |", c->label, c->wallMedian, c->wallLow, c->wallHigh,
+               c->cpuMedian, c->rssMedian, c->faultsMedian);
         printRatios(c->wallMedian, c->cpuMedian, c->rssMedian, find(c->floorLabel));
         printRatios(c->wallMedian, c->cpuMedian, c->rssMedian, find(c->peerLabel));
         printf("\n");
