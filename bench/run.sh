@@ -155,6 +155,7 @@ echo "CPU: $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//')
 echo "Kernel: $(uname -sr)"
 echo "Scratch folder: $scratch on $(df -T "$scratch" | awk 'NR==2 {print $2}') ($(findmnt -no SOURCE,OPTIONS -T "$scratch"))"
 echo "Compiler: $(c++ --version | head -1); vnStat: $(vnstat --version | head -1 | cut -d' ' -f1-2)"
+echo "Memory: $("$tools/brimlet_first_touch")"
 echo "Load average before the run: $(cut -d' ' -f1-3 /proc/loadavg)"
 
 echo
