@@ -21,7 +21,10 @@ unset LC_ALL LC_NUMERIC LC_TIME
 warmup=10
 pattern='%Dau up, %Dad down today, %Mat this month'
 
-bash bench/install-deps.sh >/dev/null
+bash scripts/install-deps.sh bench >/dev/null
+if pgrep -x vnstatd >/dev/null; then
+    echo "note: a vnStat daemon runs on this machine; its work adds to the noise" >&2
+fi
 
 build=$PWD/build-bench
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBRIMLET_TESTS=OFF -DBRIMLET_BENCH=ON >/dev/null
