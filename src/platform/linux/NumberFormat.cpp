@@ -29,7 +29,7 @@ NumberFormat readUserNumberFormat()
     return format;
 }
 
-// Loading a locale costs more than the rest of a pattern, so the settings are read
+// Loading the locale may open and map its files each time, so the settings are read
 // again only when one of the variables that name the locale has changed.
 const NumberFormat& userNumberFormat()
 {
