@@ -2,6 +2,7 @@
 # Installs what building and testing need on a fresh Debian machine (run as root).
 #   install-deps.sh          the native build and its tests
 #   install-deps.sh windows  also the mingw-w64 cross toolchain and Wine
+#   install-deps.sh bench    also what bench/run.sh times the program against (vnStat)
 set -euo pipefail
 
 packages=(build-essential cmake ninja-build googletest libgtest-dev libgmock-dev
@@ -12,6 +13,8 @@ packages+=(groff-base man-db systemd)
 if [[ "${1:-}" == windows ]]; then
     dpkg --add-architecture i386 >/dev/null 2>&1 || true
     packages+=(g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev wine wine64)
+elif [[ "${1:-}" == bench ]]; then
+    packages+=(vnstat)
 fi
 
 missing=()

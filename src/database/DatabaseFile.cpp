@@ -3,6 +3,8 @@
 #include "platform/Platform.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstring>
 
 namespace {
 
@@ -10,45 +12,69 @@ constexpr std::size_t countSize = 4;
 constexpr std::size_t recordHeadSize = 9;
 constexpr std::size_t entrySize = 16;
 
-void putLittleEndian(std::string& out, std::uint64_t value, int bytes)
+// The file's byte order is that of a little-endian machine, which copies a whole
+// field at once; any other machine takes it apart byte by byte.
+constexpr bool littleEndianHost = std::endian::native == std::endian::little;
+
+// Writes the low bytes of value, least significant first, and returns their end.
+char* putLittleEndian(char* out, std::uint64_t value, int bytes)
 {
-    for (int i = 0; i < bytes; ++i)
-        out.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
+    if constexpr (littleEndianHost) {
+        std::memcpy(out, &value, static_cast<std::size_t>(bytes));
+    } else {
+        for (int i = 0; i < bytes; ++i)
+            out[i] = static_cast<char>((value >> (8 * i)) & 0xFF);
+    }
+    return out + bytes;
 }
 
 std::uint64_t getLittleEndian(const char* in, int bytes)
 {
     std::uint64_t value = 0;
-    for (int i = bytes - 1; i >= 0; --i)
-        value = (value << 8) | static_cast<unsigned char>(in[i]);
+    if constexpr (littleEndianHost) {
+        std::memcpy(&value, in, static_cast<std::size_t>(bytes));
+    } else {
+        for (int i = bytes - 1; i >= 0; --i)
+            value = (value << 8) | static_cast<unsigned char>(in[i]);
+    }
     return value;
 }
 
-void encodeRecord(std::string& out, const TrafficRecord& record)
+std::size_t entryCount(const TrafficRecord& record) { return std::min(record.adapters.size(), TrafficRecord::maxAdapters); }
+
+char* encodeRecord(char* out, const TrafficRecord& record)
 {
-    const std::size_t entries = std::min(record.adapters.size(), TrafficRecord::maxAdapters);
-    putLittleEndian(out, record.intervalStart, 8);
-    putLittleEndian(out, entries, 1);
+    const std::size_t entries = entryCount(record);
+    out = putLittleEndian(out, record.intervalStart, 8);
+    out = putLittleEndian(out, entries, 1);
     for (std::size_t i = 0; i < entries; ++i) {
-        putLittleEndian(out, static_cast<std::uint64_t>(record.adapters[i].sent), 8);
-        putLittleEndian(out, static_cast<std::uint64_t>(record.adapters[i].received), 8);
+        out = putLittleEndian(out, static_cast<std::uint64_t>(record.adapters[i].sent), 8);
+        out = putLittleEndian(out, static_cast<std::uint64_t>(record.adapters[i].received), 8);
     }
+    return out;
 }
 
 } // namespace
 
-std::string encodeRecords(const std::vector<TrafficRecord>& aged, const std::vector<TrafficRecord>& records)
+void encodeRecords(const std::vector<TrafficRecord>& aged, const std::vector<TrafficRecord>& records,
+                   std::string& out)
 {
+    // Sized once and filled in place rather than grown byte by byte.
     std::size_t size = countSize;
     for (const auto* list : {&aged, &records})
         for (const TrafficRecord& record : *list)
-            size += recordHeadSize + entrySize * std::min(record.adapters.size(), TrafficRecord::maxAdapters);
-    std::string out;
-    out.reserve(size);
-    putLittleEndian(out, aged.size() + records.size(), 4);
+            size += recordHeadSize + entrySize * entryCount(record);
+    out.assign(size, '\0');
+    char* at = putLittleEndian(out.data(), aged.size() + records.size(), 4);
     for (const auto* list : {&aged, &records})
         for (const TrafficRecord& record : *list)
-            encodeRecord(out, record);
+            at = encodeRecord(at, record);
+}
+
+std::string encodeRecords(const std::vector<TrafficRecord>& aged, const std::vector<TrafficRecord>& records)
+{
+    std::string out;
+    encodeRecords(aged, records, out);
     return out;
 }
 
@@ -85,15 +111,14 @@ std::string encodeOffsets(const TrafficDatabase& database)
 {
     const std::size_t count = std::min(std::max(database.rawOffsets.size(), database.earlierRawOffsets.size()),
                                        TrafficRecord::maxAdapters);
-    std::string out;
-    out.reserve(recordHeadSize + 64 * count);
-    putLittleEndian(out, database.offsetsBootTime, 8);
-    putLittleEndian(out, count, 1);
+    std::string out(recordHeadSize + 64 * count, '\0');
+    char* at = putLittleEndian(out.data(), database.offsetsBootTime, 8);
+    at = putLittleEndian(at, count, 1);
     for (const auto* table : {&database.rawOffsets, &database.earlierRawOffsets})
         for (std::size_t i = 0; i < count; ++i) {
             const RawCounterOffset offset = i < table->size() ? (*table)[i] : RawCounterOffset{};
             for (const std::uint64_t value : {offset.sessionSent, offset.sessionReceived, offset.sent, offset.received})
-                putLittleEndian(out, value, 8);
+                at = putLittleEndian(at, value, 8);
         }
     return out;
 }
@@ -128,13 +153,15 @@ std::filesystem::path TrafficDatabase::offsetsPath() const
 void TrafficDatabase::load(const std::filesystem::path& file, FileTime now)
 {
     path = file;
-    if (const auto content = platform::readFile(path))
-        decodeRecords(*content, now - retentionSpan, agedRecords, records);
+    if (auto content = platform::readFile(path)) {
+        fileContent = std::move(*content);
+        decodeRecords(fileContent, now - retentionSpan, agedRecords, records);
+    }
     if (const auto content = platform::readFile(offsetsPath()))
         decodeOffsets(*content, *this);
 }
 
-void TrafficDatabase::save() const
+void TrafficDatabase::save()
 {
     auto nonZero = [](const RawCounterOffset& offset) { return offset.sent != 0 || offset.received != 0; };
     const bool needed = std::any_of(rawOffsets.begin(), rawOffsets.end(), nonZero)
@@ -142,7 +169,8 @@ void TrafficDatabase::save() const
     // The offsets go first: they hold what both the old and the new database need.
     if (needed)
         platform::replaceFile(offsetsPath(), encodeOffsets(*this));
-    platform::replaceFile(path, encodeRecords(agedRecords, records));
+    encodeRecords(agedRecords, records, fileContent);
+    platform::replaceFile(path, fileContent);
     if (!needed) {
         std::error_code ignored; // at worst a stale file, which the next merge does not trust
         std::filesystem::remove(offsetsPath(), ignored);

@@ -46,12 +46,15 @@ struct TrafficDatabase {
     FileTime offsetsBootTime = 0;
     std::vector<RawCounterOffset> rawOffsets;
     std::vector<RawCounterOffset> earlierRawOffsets;
+    // The file's content as loaded. The save writes the new content into the same
+    // memory, so that a run touches the memory of one copy of the file, not two.
+    std::string fileContent;
 
     // Reads the file at path; a missing file is an empty database. now is the local
     // time that decides which records are older than 365 days.
     void load(const std::filesystem::path& path, FileTime now);
     // Writes every record back to the file at path, atomically.
-    void save() const;
+    void save();
     // Where the raw counter offsets are kept: a hidden file that no database name can take.
     std::filesystem::path offsetsPath() const;
 
@@ -64,6 +67,9 @@ struct TrafficDatabase {
 // The file form of the records: a 32-bit record count, then per record its start,
 // a one-byte entry count and 16 bytes per entry, all little-endian.
 std::string encodeRecords(const std::vector<TrafficRecord>& aged, const std::vector<TrafficRecord>& records);
+// The same into out, whose memory is reused when it is large enough.
+void encodeRecords(const std::vector<TrafficRecord>& aged, const std::vector<TrafficRecord>& records,
+                   std::string& out);
 
 // The file form of raw counter offsets: the boot, a one-byte count n, then n offsets of
 // 32 bytes as they stand now and n as they stood before.

@@ -69,7 +69,9 @@ std::optional<std::string> readFile(const std::filesystem::path& path)
     if (!S_ISREG(status.st_mode))
         fail("Can not read", path, EINVAL);
 
-    std::string content(static_cast<std::size_t>(status.st_size), '\0');
+    // One byte more than the file holds, so that the read that finds its end needs no
+    // larger buffer.
+    std::string content(static_cast<std::size_t>(status.st_size) + 1, '\0');
     std::size_t filled = 0;
     for (;;) {
         if (filled == content.size())

@@ -1,0 +1,133 @@
+// The steps of one pattern-mode run, each on databases of one year (730 records),
+// 10,000 and 100,000 records of four adapters. "per_record" is the time of one step
+// divided by the number of records.
+
+#include "SampleDatabase.h"
+
+#include "database/Merge.h"
+#include "database/TrafficDatabase.h"
+#include "driver/DiagnosticLog.h"
+#include "platform/Platform.h"
+#include "wmi/ReadAdapters.h"
+
+#include <benchmark/benchmark.h>
+
+#include <filesystem>
+#include <sstream>
+#include <unistd.h>
+
+namespace {
+
+constexpr const char* pattern = "%Dau up, %Dad down today, %Mat this month";
+
+const CalendarTime nowFields = platform::localNow();
+const FileTime now = toFileTime(nowFields).value_or(0);
+
+void perRecord(benchmark::State& state)
+{
+    state.counters["per_record"] = benchmark::Counter(static_cast<double>(state.range(0)),
+                                                      benchmark::Counter::kIsIterationInvariantRate
+                                                          | benchmark::Counter::kInvert);
+}
+
+TrafficDatabase sampleDatabase(std::size_t count)
+{
+    TrafficDatabase database;
+    database.records = sampleRecords(count, now);
+    return database;
+}
+
+// A folder of its own for the files of one benchmark, removed afterwards.
+struct ScratchFolder {
+    std::filesystem::path path = std::filesystem::temp_directory_path()
+                                 / ("brimlet-micro-" + std::to_string(getpid()));
+    ScratchFolder() { std::filesystem::create_directories(path); }
+    ~ScratchFolder() { std::filesystem::remove_all(path); }
+};
+
+void load(benchmark::State& state)
+{
+    ScratchFolder folder;
+    TrafficDatabase written = sampleDatabase(static_cast<std::size_t>(state.range(0)));
+    written.path = folder.path / "traffic";
+    written.save();
+    for (auto _ : state) {
+        TrafficDatabase database;
+        database.load(written.path, now);
+        benchmark::DoNotOptimize(database.records.data());
+    }
+    perRecord(state);
+}
+
+void decode(benchmark::State& state)
+{
+    const std::string content = encodeRecords({}, sampleRecords(static_cast<std::size_t>(state.range(0)), now));
+    for (auto _ : state) {
+        std::vector<TrafficRecord> aged, records;
+        decodeRecords(content, now - retentionSpan, aged, records);
+        benchmark::DoNotOptimize(records.data());
+    }
+    perRecord(state);
+}
+
+// The merge of one reading of four adapters into the day's record, as every run
+// after the day's first does.
+void merge(benchmark::State& state)
+{
+    TrafficDatabase database = sampleDatabase(static_cast<std::size_t>(state.range(0)));
+    const TrafficRecord opening = openingRecord(now - fileTimeDay / 8, now);
+    const DiagnosticLog noLog;
+    std::uint64_t counter = 1000;
+    for (auto _ : state) {
+        mergeOpening(database, opening);
+        for (std::size_t i = 0; i < 4; ++i)
+            mergeAdapter(database, i, AdapterReading{"eth", counter, 2 * counter}, CounterWidth::bits64, noLog);
+        counter += 1500;
+    }
+    benchmark::DoNotOptimize(database.records.back());
+    perRecord(state);
+}
+
+void printPattern(benchmark::State& state)
+{
+    const TrafficDatabase database = sampleDatabase(static_cast<std::size_t>(state.range(0)));
+    std::ostringstream out;
+    for (auto _ : state) {
+        out.str({});
+        database.printPattern(pattern, nowFields, out);
+    }
+    benchmark::DoNotOptimize(out.str());
+    perRecord(state);
+}
+
+void encode(benchmark::State& state)
+{
+    const TrafficDatabase database = sampleDatabase(static_cast<std::size_t>(state.range(0)));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(encodeRecords(database.agedRecords, database.records));
+    perRecord(state);
+}
+
+// The whole save: encoding, writing a new file, fsync, rename, fsync of the folder.
+void save(benchmark::State& state)
+{
+    ScratchFolder folder;
+    TrafficDatabase database = sampleDatabase(static_cast<std::size_t>(state.range(0)));
+    database.path = folder.path / "traffic";
+    for (auto _ : state)
+        database.save();
+    perRecord(state);
+}
+
+void sizes(benchmark::internal::Benchmark* b) { b->Arg(730)->Arg(10'000)->Arg(100'000)->Unit(benchmark::kMicrosecond); }
+
+BENCHMARK(load)->Apply(sizes);
+BENCHMARK(decode)->Apply(sizes);
+BENCHMARK(merge)->Apply(sizes);
+BENCHMARK(printPattern)->Apply(sizes);
+BENCHMARK(encode)->Apply(sizes);
+BENCHMARK(save)->Apply(sizes);
+
+} // namespace
+
+BENCHMARK_MAIN();
