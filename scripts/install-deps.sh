@@ -6,7 +6,7 @@ set -euo pipefail
 
 packages=(build-essential cmake ninja-build googletest libgtest-dev libgmock-dev
           libbenchmark-dev locales faketime iproute2 util-linux procps
-          clang libclang-rt-14-dev)
+          clang libclang-rt-14-dev strace)
 if [[ "${1:-}" == windows ]]; then
     dpkg --add-architecture i386 >/dev/null 2>&1 || true
     packages+=(g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev wine wine64)
