@@ -12,15 +12,24 @@ if [[ $(id -u) -ne 0 ]]; then
 fi
 [[ -d /run/lock ]] || install -d -m 1777 /run/lock
 
+# The figures the proof tests print (kills survived, runs held at once, inputs tried),
+# as docs/reliability.md reports them.
+figures() {
+    echo "== Figures of $1"
+    grep -h '^\[figure\]' "$1/Testing/Temporary/LastTest.log" || true
+}
+
 echo "== Linux build"
 cmake --preset linux -DBRIMLET_TESTS=ON >/dev/null
 cmake --build --preset linux
 ctest --preset linux
+figures build
 
 echo "== Linux build with AddressSanitizer and UndefinedBehaviorSanitizer"
 cmake --preset sanitize >/dev/null
 cmake --build --preset sanitize
 ctest --preset sanitize
+figures build-sanitize
 
 echo "== Fuzzing"
 bash scripts/fuzz.sh "${BRIMLET_FUZZ_SECONDS:-60}"

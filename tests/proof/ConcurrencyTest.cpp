@@ -32,7 +32,10 @@ int waitingFor(const fs::path& lockFile)
     struct stat status {};
     if (stat(lockFile.c_str(), &status) != 0)
         return 0;
-    const std::string inode = ":" + std::to_string(status.st_ino) + " ";
+    // Lines of waiters: "1: -> FLOCK  ADVISORY  WRITE <pid> <major>:<minor>:<inode> 0 EOF"
+    std::string inode = std::to_string(status.st_ino);
+    inode.insert(inode.begin(), ':');
+    inode.push_back(' ');
     std::ifstream locks("/proc/locks");
     int waiting = 0;
     for (std::string line; std::getline(locks, line);)

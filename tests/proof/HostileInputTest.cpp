@@ -389,7 +389,7 @@ TEST(HostileInput, DatabaseThatIsAPipe)
         const auto run = folder.start(options);
         RunResult result;
         try {
-            result = run->wait(std::chrono::seconds(8));
+            result = run->wait(std::chrono::seconds(6));
         } catch (const std::runtime_error& hung) {
             ADD_FAILURE() << "the run hung: " << hung.what();
             continue;
