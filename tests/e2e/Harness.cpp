@@ -115,13 +115,13 @@ Process::Process(const std::vector<std::string>& command, const RunOptions& opti
     if (options.user)
         argv.insert(argv.end(), {findProgram("setpriv"), "--reuid=" + std::to_string(*options.user),
                                  "--regid=" + std::to_string(*options.user), "--clear-groups"});
-    // The clock is faked for the program alone: the helpers before it (ip, setpriv) would
-    // set up libfaketime's shared state as root, which a program run as another user can
-    // not open.
     if (!options.wrapper.empty()) {
         argv.push_back(findProgram(options.wrapper.front()));
         argv.insert(argv.end(), options.wrapper.begin() + 1, options.wrapper.end());
     }
+    // The clock is faked for the program alone: the helpers before it (ip, setpriv) would
+    // set up libfaketime's shared state as root, which a program run as another user can
+    // not open.
     if (options.frozenClock) {
         if (std::string(BRIMLET_LIBFAKETIME).empty())
             throw std::runtime_error("libfaketime was not found when the tests were configured");
