@@ -18,6 +18,7 @@
 #include <cstring>
 #include <filesystem>
 #include <stdexcept>
+#include <thread>
 #include <vector>
 
 namespace e2e {
@@ -79,6 +80,17 @@ void VethRig::addPair(const std::string& innerName, const std::string& outerName
                 "netns", outer.name()});
     runCommand({"ip", "-n", inner.name(), "link", "set", innerName, "up"});
     runCommand({"ip", "-n", outer.name(), "link", "set", outerName, "up"});
+    // The kernel puts a link in operation a little later (up to a second): until then it
+    // drops what is sent through it, uncounted.
+    const auto operating = [](const std::string& networkNamespace, const std::string& interface) {
+        return runCommand({"cat", "/sys/class/net/" + interface + "/operstate"}, networkNamespace) == "up\n";
+    };
+    for (const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+         !operating(inner.name(), innerName) || !operating(outer.name(), outerName);) {
+        if (std::chrono::steady_clock::now() > until)
+            throw std::runtime_error("the veth pair " + innerName + " did not come up");
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
 }
 
 void VethRig::deletePair(const std::string& innerName) const
