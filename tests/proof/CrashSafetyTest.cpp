@@ -191,6 +191,7 @@ protected:
 struct SystemCall {
     std::string name;
     int occurrence = 0; // 1 for the first call of that name
+    std::string seen;   // the call as the tracer showed it, shortened
 };
 
 // The system calls of one run, in order, from the first that names the lock's folder or
@@ -215,7 +216,7 @@ std::vector<SystemCall> systemCallsThatMayMatter(const fs::path& trace, const fs
         if (open == 0 || open == std::string::npos || line.find_first_not_of("abcdefghijklmnopqrstuvwxyz0123456789_") != open)
             continue; // signals, the end of the process
         const std::string name = line.substr(0, open);
-        calls.push_back({name, ++seen[name]});
+        calls.push_back({name, ++seen[name], line.substr(0, 120)});
         if (name == "execve") {
             programStarted = line.starts_with("execve(\"" + program.string() + "\"") && line.ends_with("= 0");
             firstThatMatters = none;
@@ -249,7 +250,8 @@ TEST_P(CrashSafety, KilledAtEverySystemCall)
         const std::string point = call.name + ":signal=SIGKILL:when=" + std::to_string(call.occurrence);
         const RunResult killed =
             folder.run(options({BRIMLET_STRACE, "-qq", "-o", "/dev/null", "-e", "inject=" + point}));
-        expectSurvived(killed, "killed on entering " + call.name + " #" + std::to_string(call.occurrence), tally);
+        expectSurvived(killed, "killed on entering " + call.name + " #" + std::to_string(call.occurrence) + ": " + call.seen,
+                       tally);
     }
     reportFigure("systemCalls", static_cast<std::int64_t>(calls.size()));
     tally.report();
