@@ -7,7 +7,7 @@ set -euo pipefail
 
 packages=(build-essential cmake ninja-build googletest libgtest-dev libgmock-dev
           libbenchmark-dev locales faketime iproute2 util-linux procps
-          clang libclang-rt-14-dev)
+          clang libclang-rt-14-dev strace)
 # The installation check renders the manual page, looks it up and verifies the units.
 packages+=(groff-base man-db systemd)
 if [[ "${1:-}" == windows ]]; then

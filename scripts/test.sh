@@ -12,6 +12,13 @@ if [[ $(id -u) -ne 0 ]]; then
 fi
 [[ -d /run/lock ]] || install -d -m 1777 /run/lock
 
+# The figures the proof tests print (kills survived, runs held at once, inputs tried),
+# as docs/reliability.md reports them.
+figures() {
+    echo "== Figures of $1"
+    grep -h '^\[figure\]' "$1/Testing/Temporary/LastTest.log" || true
+}
+
 # Each section says how long the one before it took.
 last=$SECONDS
 section() {
@@ -23,11 +30,13 @@ section "Linux build"
 cmake --preset linux -DBRIMLET_TESTS=ON >/dev/null
 cmake --build --preset linux
 ctest --preset linux
+figures build
 
 section "Linux build with AddressSanitizer and UndefinedBehaviorSanitizer"
 cmake --preset sanitize >/dev/null
 cmake --build --preset sanitize
 ctest --preset sanitize
+figures build-sanitize
 
 section "Fuzzing"
 bash scripts/fuzz.sh "${BRIMLET_FUZZ_SECONDS:-60}"

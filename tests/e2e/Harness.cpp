@@ -115,6 +115,10 @@ Process::Process(const std::vector<std::string>& command, const RunOptions& opti
     if (options.user)
         argv.insert(argv.end(), {findProgram("setpriv"), "--reuid=" + std::to_string(*options.user),
                                  "--regid=" + std::to_string(*options.user), "--clear-groups"});
+    if (!options.wrapper.empty()) {
+        argv.push_back(findProgram(options.wrapper.front()));
+        argv.insert(argv.end(), options.wrapper.begin() + 1, options.wrapper.end());
+    }
     // The clock is faked for the program alone: the helpers before it (ip, setpriv) would
     // set up libfaketime's shared state as root, which a program run as another user can
     // not open.
@@ -133,7 +137,8 @@ Process::Process(const std::vector<std::string>& command, const RunOptions& opti
     for (const auto& path : options.readOnly)
         readOnly.push_back(path.string());
     const std::string workingFolder = options.workingFolder.string();
-    const bool ownMounts = !lockMount.empty() || !readOnly.empty();
+    const bool ownSharedMemory = options.frozenClock.has_value();
+    const bool ownMounts = !lockMount.empty() || !readOnly.empty() || ownSharedMemory;
 
     outFd = memoryFile("stdout");
     errFd = memoryFile("stderr");
@@ -154,6 +159,8 @@ Process::Process(const std::vector<std::string>& command, const RunOptions& opti
                 childFails("private mounts");
             if (!lockMount.empty() && mount(lockMount.c_str(), "/run/lock", nullptr, MS_BIND, nullptr) != 0)
                 childFails("mount over /run/lock");
+            if (ownSharedMemory && mount("tmpfs", "/dev/shm", "tmpfs", MS_NOSUID | MS_NODEV, "mode=1777,size=1m") != 0)
+                childFails("mount over /dev/shm");
             for (const std::string& path : readOnly)
                 if (mount(path.c_str(), path.c_str(), nullptr, MS_BIND, nullptr) != 0
                     || mount(nullptr, path.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) != 0)
@@ -189,6 +196,12 @@ bool Process::running() const
 {
     pollfd exited{pidFd, POLLIN, 0};
     return pid > 0 && poll(&exited, 1, 0) == 0;
+}
+
+void Process::kill()
+{
+    if (pid > 0)
+        ::kill(pid, SIGKILL);
 }
 
 RunResult Process::wait(std::chrono::seconds limit)

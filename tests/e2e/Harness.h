@@ -29,11 +29,15 @@ struct RunOptions {
     std::vector<std::pair<std::string, std::string>> environment;
     std::string networkNamespace; // empty: the test's own namespace
     // Seconds since 1970 at which libfaketime stops the program's clock; the kernel's
-    // boot time stays as it is.
+    // boot time stays as it is. The run then gets a /dev/shm of its own, so that the files
+    // libfaketime keeps there vanish with the run even when it is killed.
     std::optional<std::int64_t> frozenClock;
     std::filesystem::path workingFolder; // empty: the program's own folder
     std::optional<uid_t> user;           // run as this user, with the group of the same number
     std::vector<std::filesystem::path> readOnly; // mounted read-only for this run alone
+    // A command the program is started under, for example a tracer; the program's path and
+    // arguments follow it. The clock is faked for the program alone, not for it.
+    std::vector<std::string> wrapper;
 };
 
 struct RunResult {
@@ -58,6 +62,8 @@ public:
     ~Process(); // a process still running is killed
 
     bool running() const;
+    // Kills the process now, whatever it is doing; wait() then tells what it left.
+    void kill();
     // Waits for the end; a process still running after the limit is killed and the
     // wait fails.
     RunResult wait(std::chrono::seconds limit = std::chrono::seconds(60));

@@ -11,12 +11,14 @@
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <stdexcept>
+#include <thread>
 #include <vector>
 
 namespace e2e {
@@ -78,6 +80,17 @@ void VethRig::addPair(const std::string& innerName, const std::string& outerName
                 "netns", outer.name()});
     runCommand({"ip", "-n", inner.name(), "link", "set", innerName, "up"});
     runCommand({"ip", "-n", outer.name(), "link", "set", outerName, "up"});
+    // The kernel puts a link in operation a little later (up to a second): until then it
+    // drops what is sent through it, uncounted.
+    const auto operating = [](const std::string& networkNamespace, const std::string& interface) {
+        return runCommand({"cat", "/sys/class/net/" + interface + "/operstate"}, networkNamespace) == "up\n";
+    };
+    for (const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+         !operating(inner.name(), innerName) || !operating(outer.name(), outerName);) {
+        if (std::chrono::steady_clock::now() > until)
+            throw std::runtime_error("the veth pair " + innerName + " did not come up");
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
 }
 
 void VethRig::deletePair(const std::string& innerName) const
@@ -90,10 +103,10 @@ KernelCounters kernelCounters(const std::string& networkNamespace, const std::st
     return {readCounter(networkNamespace, interface, "rx_bytes"), readCounter(networkNamespace, interface, "tx_bytes")};
 }
 
-void sendFrames(const std::string& networkNamespace, const std::string& interface, int count, int size)
+namespace {
+
+std::vector<unsigned char> experimentalFrame(int size)
 {
-    if (count == 0)
-        return;
     if (size < static_cast<int>(sizeof(ether_header)) || size > 1514)
         throw std::invalid_argument("frame size out of range");
     std::vector<unsigned char> frame(static_cast<std::size_t>(size), 0);
@@ -103,36 +116,90 @@ void sendFrames(const std::string& networkNamespace, const std::string& interfac
     std::memcpy(header.ether_shost, source, ETH_ALEN);
     header.ether_type = htons(experimentalEtherType);
     std::memcpy(frame.data(), &header, sizeof header);
-    const std::string namespaceFile = "/run/netns/" + networkNamespace;
+    return frame;
+}
 
-    // Only a process of its own may move into the namespace; the test stays where it is.
+// In a child process only: moves into the namespace and sends count frames (forever when
+// count is negative), pausing between them. Only a process of its own may move into the
+// namespace; the test stays where it is.
+[[noreturn]] void sendFromChild(const std::string& namespaceFile, const std::string& interface,
+                                const std::vector<unsigned char>& frame, int count, long pauseNanoseconds)
+{
+    const int target = open(namespaceFile.c_str(), O_RDONLY | O_CLOEXEC);
+    if (target < 0 || setns(target, CLONE_NEWNET) != 0)
+        _exit(2);
+    const int packets = socket(AF_PACKET, SOCK_RAW, 0); // protocol 0: receives nothing
+    const unsigned index = if_nametoindex(interface.c_str());
+    if (packets < 0 || index == 0)
+        _exit(3);
+    sockaddr_ll to{};
+    to.sll_family = AF_PACKET;
+    to.sll_ifindex = static_cast<int>(index);
+    to.sll_halen = ETH_ALEN;
+    std::memset(to.sll_addr, 0xFF, ETH_ALEN);
+    const timespec pause{0, pauseNanoseconds};
+    for (int i = 0; count < 0 || i < count; ++i) {
+        if (sendto(packets, frame.data(), frame.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to)
+            != static_cast<ssize_t>(frame.size()))
+            _exit(4);
+        if (pauseNanoseconds > 0)
+            nanosleep(&pause, nullptr);
+    }
+    _exit(0);
+}
+
+} // namespace
+
+void sendFrames(const std::string& networkNamespace, const std::string& interface, int count, int size)
+{
+    if (count == 0)
+        return;
+    const std::vector<unsigned char> frame = experimentalFrame(size);
+    const std::string namespaceFile = "/run/netns/" + networkNamespace;
     const pid_t child = fork();
     if (child < 0)
         throw std::runtime_error(std::string("fork: ") + std::strerror(errno));
-    if (child == 0) {
-        const int target = open(namespaceFile.c_str(), O_RDONLY | O_CLOEXEC);
-        if (target < 0 || setns(target, CLONE_NEWNET) != 0)
-            _exit(2);
-        const int packets = socket(AF_PACKET, SOCK_RAW, 0); // protocol 0: receives nothing
-        const unsigned index = if_nametoindex(interface.c_str());
-        if (packets < 0 || index == 0)
-            _exit(3);
-        sockaddr_ll to{};
-        to.sll_family = AF_PACKET;
-        to.sll_ifindex = static_cast<int>(index);
-        to.sll_halen = ETH_ALEN;
-        std::memset(to.sll_addr, 0xFF, ETH_ALEN);
-        for (int i = 0; i < count; ++i)
-            if (sendto(packets, frame.data(), frame.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to)
-                != static_cast<ssize_t>(frame.size()))
-                _exit(4);
-        _exit(0);
-    }
+    if (child == 0)
+        sendFromChild(namespaceFile, interface, frame, count, 0);
     int status = 0;
     waitpid(child, &status, 0);
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
         throw std::runtime_error("sending frames out of " + interface + " in " + networkNamespace + " failed, status "
                                  + std::to_string(status));
+}
+
+TrafficFlow::TrafficFlow(const std::string& networkNamespace, const std::string& interface, int size,
+                         std::chrono::microseconds pause)
+{
+    const std::vector<unsigned char> frame = experimentalFrame(size);
+    const std::string namespaceFile = "/run/netns/" + networkNamespace;
+    pid = fork();
+    if (pid < 0)
+        throw std::runtime_error(std::string("fork: ") + std::strerror(errno));
+    if (pid == 0)
+        sendFromChild(namespaceFile, interface, frame, -1, static_cast<long>(pause.count()) * 1000);
+}
+
+TrafficFlow::~TrafficFlow()
+{
+    if (pid > 0) {
+        ::kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+    }
+}
+
+bool TrafficFlow::stop()
+{
+    if (pid <= 0)
+        throw std::logic_error("the flow was already stopped");
+    int status = 0;
+    const bool flowing = waitpid(pid, &status, WNOHANG) == 0;
+    if (flowing) {
+        ::kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+    }
+    pid = -1;
+    return flowing;
 }
 
 TrafficRig::TrafficRig(int pairs) : sinceCreation(static_cast<std::size_t>(pairs))
@@ -149,11 +216,18 @@ void TrafficRig::send(const Exchange& exchange)
     expected.received += static_cast<std::uint64_t>(exchange.framesIn) * static_cast<std::uint64_t>(exchange.sizeIn);
     expected.sent += static_cast<std::uint64_t>(exchange.framesOut) * static_cast<std::uint64_t>(exchange.sizeOut);
     const KernelCounters counted = kernel(exchange.pair);
-    if (counted != expected)
+    if (countsKnown && counted != expected)
         throw std::runtime_error("the kernel counted " + std::to_string(counted.received) + " received and "
                                  + std::to_string(counted.sent) + " sent bytes on " + innerName(exchange.pair)
                                  + " where the rig sent " + std::to_string(expected.received) + " and "
                                  + std::to_string(expected.sent));
+}
+
+std::unique_ptr<TrafficFlow> TrafficRig::flow(int pair, bool inbound, int size, std::chrono::microseconds pause)
+{
+    countsKnown = false;
+    return inbound ? std::make_unique<TrafficFlow>(veth.outer.name(), outerName(pair), size, pause)
+                   : std::make_unique<TrafficFlow>(veth.inner.name(), innerName(pair), size, pause);
 }
 
 void TrafficRig::recreate(int pair)

@@ -4,7 +4,11 @@
 // Traffic is raw Ethernet frames of a local experimental EtherType sent from one end of a
 // veth pair to the other: the byte counts are the frame lengths, and no IP traffic exists.
 
+#include <sys/types.h>
+
+#include <chrono>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -51,6 +55,24 @@ KernelCounters kernelCounters(const std::string& networkNamespace, const std::st
 // EtherType 0x88B5 out of the interface, from inside its namespace.
 void sendFrames(const std::string& networkNamespace, const std::string& interface, int count, int size);
 
+// Frames of size bytes sent out of the interface by a process of its own, one after
+// another with a pause between them, until the flow is stopped: traffic that goes on while
+// the test does other things.
+class TrafficFlow {
+public:
+    TrafficFlow(const std::string& networkNamespace, const std::string& interface, int size,
+                std::chrono::microseconds pause);
+    TrafficFlow(const TrafficFlow&) = delete;
+    TrafficFlow& operator=(const TrafficFlow&) = delete;
+    ~TrafficFlow();
+
+    // Ends the flow; false when it had already ended on its own, which means a send failed.
+    bool stop();
+
+private:
+    pid_t pid = -1;
+};
+
 // Frames across veth pair number `pair`: framesIn of sizeIn bytes arrive at its inner
 // end, framesOut of sizeOut bytes leave it.
 struct Exchange {
@@ -73,6 +95,10 @@ public:
     static std::string outerName(int pair) { return "far" + std::to_string(pair); }
 
     void send(const Exchange& exchange);
+    // Frames of size bytes flowing into (inbound) or out of the pair's inner end until the
+    // flow is stopped. The rig counts none of them: from then on only the kernel knows, and
+    // send() no longer compares.
+    std::unique_ptr<TrafficFlow> flow(int pair, bool inbound, int size, std::chrono::microseconds pause);
     // Deletes the pair and creates it anew: its counters start again from zero.
     void recreate(int pair);
     // The inner end's counters as the kernel shows them now.
@@ -81,6 +107,7 @@ public:
 private:
     VethRig veth;
     std::vector<KernelCounters> sinceCreation;
+    bool countsKnown = true;
 };
 
 } // namespace e2e

@@ -1,0 +1,180 @@
+// Fifty runs started at once on one database while frames flow through the adapters:
+// each waits for the lock and completes, the runs take their readings one after another,
+// and after a final run the database holds exactly what the kernel counted.
+
+#include "DatabaseFile.h"
+#include "Figures.h"
+#include "Harness.h"
+#include "LockHolder.h"
+#include "NetworkRig.h"
+#include "ProofRuns.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+namespace proof {
+namespace {
+
+using namespace e2e;
+using std::chrono::hours;
+namespace fs = std::filesystem;
+
+constexpr int runsAtOnce = 50;
+
+// How many processes wait in the kernel for the lock on the file.
+int waitingFor(const fs::path& lockFile)
+{
+    struct stat status {};
+    if (stat(lockFile.c_str(), &status) != 0)
+        return 0;
+    // Lines of waiters: "1: -> FLOCK  ADVISORY  WRITE <pid> <major>:<minor>:<inode> 0 EOF"
+    std::string inode = std::to_string(status.st_ino);
+    inode.insert(inode.begin(), ':');
+    inode.push_back(' ');
+    std::ifstream locks("/proc/locks");
+    int waiting = 0;
+    for (std::string line; std::getline(locks, line);)
+        if (line.find("-> FLOCK") != std::string::npos && line.find(inode) != std::string::npos)
+            ++waiting;
+    return waiting;
+}
+
+// One run's block of the diagnostic log: the raw reading of each adapter, as logged.
+struct LoggedReading {
+    std::vector<KernelCounters> adapters;
+};
+
+// Splits the log into the runs' blocks, and fails unless each block is whole: its start
+// line, its boot line, then each adapter's lines in order, with no line of another run
+// in between.
+std::vector<LoggedReading> loggedReadings(const std::string& log, int adapters)
+{
+    std::vector<LoggedReading> readings;
+    std::istringstream in(log);
+    std::string line;
+    auto expectLine = [&](const std::string& prefix) {
+        if (!std::getline(in, line) || line.rfind(prefix, 0) != 0)
+            throw std::runtime_error("expected \"" + prefix + "\", found \"" + line + "\" in block "
+                                     + std::to_string(readings.size()));
+        return line.substr(prefix.size());
+    };
+    auto counter = [&](const std::string& prefix) {
+        const std::string text = expectLine(prefix);
+        return std::stoull(text.substr(0, text.find(' ')));
+    };
+    while (in.peek() != EOF) {
+        expectLine("Application start: ");
+        expectLine("");
+        expectLine("boot @ ");
+        LoggedReading& reading = readings.emplace_back();
+        for (int i = 0; i < adapters; ++i) {
+            expectLine("Interface " + std::to_string(i) + ": " + TrafficRig::innerName(i));
+            KernelCounters counters;
+            counters.received = counter(" Received: ");
+            counters.sent = counter(" Sent: ");
+            reading.adapters.push_back(counters);
+            // The merge's own lines, as many as it writes.
+            while (in.peek() != 'I' && in.peek() != '\n' && std::getline(in, line)) {
+                if (line.rfind("corrected to: ", 0) != 0 && line.rfind("sent total: ", 0) != 0
+                    && line.rfind("recv total: ", 0) != 0)
+                    throw std::runtime_error("unexpected line \"" + line + "\"");
+            }
+        }
+        expectLine("");
+    }
+    return readings;
+}
+
+TEST(Concurrency, FiftyRunsAtOnceWaitTheirTurnAndLoseNoUpdate)
+{
+    TestFolder folder;
+    TrafficRig rig(2);
+    rig.send({0, 3, 700, 2, 90});
+    rig.send({1, 1, 100, 4, 1514});
+    // Yesterday's reading: the first of the fifty opens today's record, the others update it.
+    ASSERT_EQ(folder.run(patternRun(rig.networkNamespace(), dayAfterBoot(1) + hours(20))).out, "ok");
+    const fs::path working = folder.root() / "working";
+    fs::create_directory(working);
+
+    // Held while the runs start, so that all of them meet at the lock.
+    LockHolder holder(folder.lockFile());
+    const auto inbound = rig.flow(0, true, 1000, std::chrono::microseconds(200));
+    const auto outbound = rig.flow(1, false, 300, std::chrono::microseconds(300));
+    std::vector<std::unique_ptr<Process>> runs;
+    const auto firstStarted = Clock::now();
+    for (int i = 0; i < runsAtOnce; ++i) {
+        RunOptions options = patternRun(rig.networkNamespace(), dayAfterBoot(2) + hours(12), {"log", "ok"});
+        options.workingFolder = working;
+        runs.push_back(folder.start(options));
+    }
+    int waiting = 0;
+    for (const auto until = Clock::now() + std::chrono::seconds(3); Clock::now() < until;) {
+        waiting = waitingFor(folder.lockFile());
+        if (waiting == runsAtOnce)
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    reportFigure("runsWaitingAtOnce", waiting);
+    EXPECT_EQ(waiting, runsAtOnce);
+    const KernelCounters released[] = {rig.kernel(0), rig.kernel(1)};
+    const auto start = Clock::now();
+    holder.kill();
+
+    int completed = 0;
+    for (auto& run : runs) {
+        const RunResult result = run->wait();
+        EXPECT_EQ(result.exitStatus, 0) << "a run gave up waiting for the lock";
+        EXPECT_EQ(result.out, "ok") << result.err;
+        completed += result.exitStatus == 0 && result.out == "ok";
+    }
+    reportFigure("runsCompleted", completed);
+    // The first run started waiting about this long before the last one ended; each waits
+    // 5000 ms at most.
+    reportFigure("millisecondsFromFirstStartToLastEnd",
+                 std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - firstStarted).count());
+    reportFigure("millisecondsForAllRunsAfterRelease",
+                 std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
+    EXPECT_TRUE(inbound->stop()) << "the inbound flow ended on its own";
+    EXPECT_TRUE(outbound->stop()) << "the outbound flow ended on its own";
+
+    // The runs read the counters one after another, while they kept growing.
+    const std::vector<LoggedReading> readings = loggedReadings(readBytes(working / "traffic.log"), 2);
+    ASSERT_EQ(readings.size(), static_cast<std::size_t>(runsAtOnce));
+    for (std::size_t i = 1; i < readings.size(); ++i)
+        for (int pair = 0; pair < 2; ++pair) {
+            EXPECT_GE(readings[i].adapters[pair].received, readings[i - 1].adapters[pair].received);
+            EXPECT_GE(readings[i].adapters[pair].sent, readings[i - 1].adapters[pair].sent);
+        }
+    EXPECT_GT(readings.back().adapters[0].received, released[0].received) << "no traffic came in during the runs";
+    EXPECT_GT(readings.back().adapters[1].sent, released[1].sent) << "no traffic went out during the runs";
+    reportFigure("bytesFlowedDuringTheRuns",
+                 static_cast<std::int64_t>(readings.back().adapters[0].received - released[0].received
+                                           + readings.back().adapters[1].sent - released[1].sent));
+
+    // After a final run, the day records add up to exactly what the kernel counted.
+    ASSERT_EQ(folder.run(patternRun(rig.networkNamespace(), dayAfterBoot(2) + hours(13))).out, "ok");
+    const std::vector<StoredRecord> records = decodeDatabase(readBytes(folder.database()));
+    ASSERT_EQ(records.size(), 2u);
+    std::int64_t bytesLost = 0;
+    for (int pair = 0; pair < 2; ++pair) {
+        const KernelCounters kernel = rig.kernel(pair);
+        std::uint64_t sent = 0;
+        std::uint64_t received = 0;
+        for (const StoredRecord& record : records) {
+            sent += static_cast<std::uint64_t>(record.entries.at(pair).sent);
+            received += static_cast<std::uint64_t>(record.entries.at(pair).received);
+        }
+        EXPECT_EQ(sent, kernel.sent) << TrafficRig::innerName(pair);
+        EXPECT_EQ(received, kernel.received) << TrafficRig::innerName(pair);
+        bytesLost += static_cast<std::int64_t>(kernel.sent - sent + kernel.received - received);
+    }
+    reportFigure("bytesLost", bytesLost);
+}
+
+} // namespace
+} // namespace proof
