@@ -112,8 +112,8 @@ fi
 # Each copy runs once before the floor's file is taken, so that the floor rewrites a
 # file of exactly the size that the program then rewrites on every run.
 sizes=(year:730 10k:10000 100k:100000)
-spec=$scratch/spec.tsv
-: >"$spec"
+plan=$scratch/plan.tsv
+: >"$plan"
 declare -A describe
 for entry in "${sizes[@]}"; do
     name=${entry%%:*}
@@ -135,17 +135,17 @@ done
 vnlabel='vnstat --oneline'
 for name in year 10k 100k; do
     printf 'brimlet, %s\tfloor, %s\t%s\t%s\t%s\t%s\n' "${describe[$name]}" "${describe[$name]}" "$vnlabel" \
-        "$scratch/brimlet-$name" "$scratch/brimlet-$name/brimlet" "$pattern" >>"$spec"
+        "$scratch/brimlet-$name" "$scratch/brimlet-$name/brimlet" "$pattern" >>"$plan"
     if [[ -n "$baseline" ]]; then
         printf 'brimlet as of %s, %s\tfloor, %s\t%s\t%s\t%s\t%s\n' "$baselineName" "${describe[$name]}" \
-            "${describe[$name]}" "$vnlabel" "$scratch/baseline-$name" "$scratch/baseline-$name/brimlet" "$pattern" >>"$spec"
+            "${describe[$name]}" "$vnlabel" "$scratch/baseline-$name" "$scratch/baseline-$name/brimlet" "$pattern" >>"$plan"
     fi
-    printf 'floor, %s\t-\t%s\t%s\t%s\n' "${describe[$name]}" "$vnlabel" "$scratch/floor-$name" "$tools/brimlet_floor" >>"$spec"
+    printf 'floor, %s\t-\t%s\t%s\t%s\n' "${describe[$name]}" "$vnlabel" "$scratch/floor-$name" "$tools/brimlet_floor" >>"$plan"
 done
-printf '%s\t-\t-\t%s\t%s\t--config\t%s\t--oneline\n' "$vnlabel" "$vn" "$(command -v vnstat)" "$vn/vnstat.conf" >>"$spec"
+printf '%s\t-\t-\t%s\t%s\t--config\t%s\t--oneline\n' "$vnlabel" "$vn" "$(command -v vnstat)" "$vn/vnstat.conf" >>"$plan"
 printf '%s\t-\t%s\t%s\t%s\t--config\t%s\t-i\tv0+v1+v2+v3\t--oneline\n' 'vnstat -i v0+v1+v2+v3 --oneline' "$vnlabel" \
-    "$vn" "$(command -v vnstat)" "$vn/vnstat.conf" >>"$spec"
-printf '%s\t-\t-\t%s\t%s\n' 'true (an empty process)' "$scratch" "$(type -P true)" >>"$spec"
+    "$vn" "$(command -v vnstat)" "$vn/vnstat.conf" >>"$plan"
+printf '%s\t-\t-\t%s\t%s\n' 'true (an empty process)' "$scratch" "$(type -P true)" >>"$plan"
 
 echo "== What each command prints"
 (cd "$scratch/brimlet-year" && inns ./brimlet "$pattern"; echo "   <- brimlet \"$pattern\"")
@@ -163,7 +163,7 @@ echo "Load average before the run: $(cut -d' ' -f1-3 /proc/loadavg)"
 
 echo
 echo "== Whole runs, pattern \"$pattern\""
-inns "$tools/brimlet_bench_runner" "$rounds" "$warmup" "$spec"
+inns "$tools/brimlet_bench_runner" "$rounds" "$warmup" "$plan"
 # Every run after the first of a database updates the same record, and the raw counter
 # offsets file stays away while the counters are consistent: check that it did.
 for folder in "$scratch"/brimlet-* "$scratch"/baseline-*; do

@@ -50,14 +50,14 @@ static double milliseconds(struct timeval t) { return t.tv_sec * 1e3 + t.tv_usec
 
 static void readSpec(const char* path)
 {
-    FILE* spec = fopen(path, "r");
-    if (!spec) {
+    FILE* plan = fopen(path, "r");
+    if (!plan) {
         perror(path);
         exit(2);
     }
     char* line = NULL;
     size_t capacity = 0;
-    while (getline(&line, &capacity, spec) > 0) {
+    while (getline(&line, &capacity, plan) > 0) {
         line[strcspn(line, "\n")] = '\0';
         if (line[0] == '\0' || line[0] == '#')
             continue;
@@ -82,7 +82,7 @@ static void readSpec(const char* path)
             c->argv[i - 4] = fields[i];
     }
     free(line);
-    fclose(spec);
+    fclose(plan);
 }
 
 /* Runs one command; returns its figures, or exits when it fails. */

@@ -1,5 +1,5 @@
 #include "database/TrafficDatabase.h"
-#include "pattern/ConversionSpec.h"
+#include "pattern/Conversion.h"
 #include "pattern/NumberRendering.h"
 #include "pattern/PeriodTotals.h"
 
