@@ -5,6 +5,15 @@
 
 #include <utility>
 
+// Releases the reference a pointer holds, if any, and clears the pointer, so that no
+// later release can reach it again.
+template <class Interface>
+void releaseInterface(Interface*& pointer)
+{
+    if (Interface* held = std::exchange(pointer, nullptr))
+        held->Release();
+}
+
 // One reference to a COM interface, released once when the holder goes.
 template <class Interface>
 class ComRef {
@@ -18,11 +27,7 @@ public:
     Interface* operator->() const { return pointer; }
     // The place a call writes a new reference to; the holder must be empty.
     Interface** out() { return &pointer; }
-    void reset()
-    {
-        if (Interface* held = std::exchange(pointer, nullptr))
-            held->Release();
-    }
+    void reset() { releaseInterface(pointer); }
 
 private:
     Interface* pointer = nullptr;

@@ -1,19 +1,12 @@
 #include "wmi/WmiSession.h"
 
 #include "driver/ProgramError.h"
+#include "wmi/ComHolders.h"
 #include "wmi/TextConversion.h"
 
 #include <optional>
-#include <utility>
 
 namespace {
-
-template <class Interface>
-void releaseField(Interface*& field)
-{
-    if (Interface* held = std::exchange(field, nullptr))
-        held->Release();
-}
 
 // Creates the locator, connects it and secures the services proxy. Returns the
 // result of the step that failed, with its message, or the last step's result.
@@ -43,7 +36,7 @@ HRESULT connectServices(const ComCalls& com, IWbemLocator*& locator, IWbemServic
                                         &services);
     }
     if (FAILED(result)) {
-        releaseField(locator);
+        releaseInterface(locator);
         message = "Failed to connect server.";
         return result;
     }
@@ -51,8 +44,8 @@ HRESULT connectServices(const ComCalls& com, IWbemLocator*& locator, IWbemServic
     result = com.setProxyBlanket(services, RPC_C_AUTHN_WINNT, RPC_C_AUTHZ_NONE, nullptr, RPC_C_AUTHN_LEVEL_CALL,
                                  RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE);
     if (FAILED(result)) {
-        releaseField(locator);
-        releaseField(services);
+        releaseInterface(locator);
+        releaseInterface(services);
         message = "Can not set proxy blank.";
     }
     return result;
@@ -88,6 +81,6 @@ void WmiSession::connect(const std::string& server, const std::string& user, con
 
 void WmiSession::release()
 {
-    releaseField(services);
-    releaseField(locator);
+    releaseInterface(services);
+    releaseInterface(locator);
 }
