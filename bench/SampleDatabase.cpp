@@ -15,22 +15,21 @@ std::uint64_t nextRandom(std::uint64_t& state)
 
 } // namespace
 
-std::vector<TrafficRecord> sampleRecords(std::size_t count, FileTime now)
+TrafficDatabase sampleDatabase(std::size_t count, FileTime now)
 {
     const FileTime span = 364 * fileTimeDay + fileTimeDay / 2;
     const FileTime newest = now - fileTimeDay / 4;
     const FileTime step = count > 1 ? span / (count - 1) : 0;
 
-    std::vector<TrafficRecord> records(count);
+    TrafficDatabase database;
+    std::vector<AdapterCounters> counts(adapterCount);
     std::uint64_t state = 42;
     for (std::size_t i = 0; i < count; ++i) {
-        TrafficRecord& record = records[i];
-        record.intervalStart = newest - (count - 1 - i) * step;
-        record.adapters.resize(adapterCount);
-        for (AdapterCounters& entry : record.adapters) {
+        for (AdapterCounters& entry : counts) {
             entry.sent = static_cast<std::int64_t>(nextRandom(state) % (std::uint64_t{1} << 31));
             entry.received = static_cast<std::int64_t>(nextRandom(state) % (std::uint64_t{1} << 34));
         }
+        database.appendRecord(newest - (count - 1 - i) * step, counts);
     }
-    return records;
+    return database;
 }

@@ -1,12 +1,11 @@
 #pragma once
 
-#include "database/TrafficRecord.h"
+#include "database/TrafficDatabase.h"
 
 #include <cstddef>
-#include <vector>
 
-// The benchmark's records: count records of four adapters with fixed pseudo-random
+// The benchmark's database: count records of four adapters with fixed pseudo-random
 // counts, evenly spaced so that the newest began six hours before now and the oldest
 // 364.75 days before it, inside the 365 days that a load keeps. 730 records are two a
 // day for a year.
-std::vector<TrafficRecord> sampleRecords(std::size_t count, FileTime now);
+TrafficDatabase sampleDatabase(std::size_t count, FileTime now);

@@ -21,7 +21,7 @@ int main(int argc, char** argv)
     }
     const std::size_t count = std::strtoull(argv[1], nullptr, 10);
     const FileTime now = toFileTime(platform::localNow()).value_or(0);
-    const std::string content = encodeRecords({}, sampleRecords(count, now));
+    const std::string content = sampleDatabase(count, now).fileContent;
 
     std::ofstream out(argv[2], std::ios::binary | std::ios::trunc);
     out.write(content.data(), static_cast<std::streamsize>(content.size()));

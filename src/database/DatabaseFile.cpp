@@ -40,71 +40,113 @@ std::uint64_t getLittleEndian(const char* in, int bytes)
     return value;
 }
 
-std::size_t entryCount(const TrafficRecord& record) { return std::min(record.adapters.size(), TrafficRecord::maxAdapters); }
-
-char* encodeRecord(char* out, const TrafficRecord& record)
-{
-    const std::size_t entries = entryCount(record);
-    out = putLittleEndian(out, record.intervalStart, 8);
-    out = putLittleEndian(out, entries, 1);
-    for (std::size_t i = 0; i < entries; ++i) {
-        out = putLittleEndian(out, static_cast<std::uint64_t>(record.adapters[i].sent), 8);
-        out = putLittleEndian(out, static_cast<std::uint64_t>(record.adapters[i].received), 8);
-    }
-    return out;
-}
+// Where a record's bytes begin: its start and entry count precede its entries.
+std::size_t recordBegin(const TrafficRecord& record) { return record.entriesAt - recordHeadSize; }
+std::size_t recordEnd(const TrafficRecord& record) { return record.entriesAt + entrySize * record.entryCount; }
 
 } // namespace
 
-void encodeRecords(const std::vector<TrafficRecord>& aged, const std::vector<TrafficRecord>& records,
-                   std::string& out)
+void TrafficDatabase::indexRecords(FileTime cutOff)
 {
-    // Sized once and filled in place rather than grown byte by byte.
-    std::size_t size = countSize;
-    for (const auto* list : {&aged, &records})
-        for (const TrafficRecord& record : *list)
-            size += recordHeadSize + entrySize * entryCount(record);
-    out.assign(size, '\0');
-    char* at = putLittleEndian(out.data(), aged.size() + records.size(), 4);
-    for (const auto* list : {&aged, &records})
-        for (const TrafficRecord& record : *list)
-            at = encodeRecord(at, record);
-}
-
-std::string encodeRecords(const std::vector<TrafficRecord>& aged, const std::vector<TrafficRecord>& records)
-{
-    std::string out;
-    encodeRecords(aged, records, out);
-    return out;
-}
-
-void decodeRecords(std::string_view content, FileTime cutOff, std::vector<TrafficRecord>& aged,
-                   std::vector<TrafficRecord>& records)
-{
-    if (content.size() < countSize)
+    agedRecords.clear();
+    records.clear();
+    if (fileContent.size() < countSize) {
+        fileContent.clear();
         return;
-    std::uint64_t count = getLittleEndian(content.data(), 4);
+    }
+    std::uint64_t count = getLittleEndian(fileContent.data(), 4);
     // Never trust the count further than the file's size can back it.
-    records.reserve(std::min<std::uint64_t>(count, (content.size() - countSize) / recordHeadSize));
+    records.reserve(std::min<std::uint64_t>(count, (fileContent.size() - countSize) / recordHeadSize));
 
+    bool agedAfterOthers = false;
     std::size_t at = countSize;
     for (; count > 0; --count) {
-        if (content.size() - at < recordHeadSize)
-            return;
+        if (fileContent.size() - at < recordHeadSize)
+            break;
         TrafficRecord record;
-        record.intervalStart = getLittleEndian(content.data() + at, 8);
-        const auto entries = static_cast<std::size_t>(static_cast<unsigned char>(content[at + 8]));
-        at += recordHeadSize;
-        if (content.size() - at < entries * entrySize)
-            return;
-        record.adapters.resize(entries);
-        for (AdapterCounters& entry : record.adapters) {
-            entry.sent = static_cast<std::int64_t>(getLittleEndian(content.data() + at, 8));
-            entry.received = static_cast<std::int64_t>(getLittleEndian(content.data() + at + 8, 8));
-            at += entrySize;
-        }
-        (record.intervalStart >= cutOff ? records : aged).push_back(std::move(record));
+        record.intervalStart = getLittleEndian(fileContent.data() + at, 8);
+        record.entryCount = static_cast<unsigned char>(fileContent[at + 8]);
+        record.entriesAt = at + recordHeadSize;
+        if (fileContent.size() - record.entriesAt < entrySize * record.entryCount)
+            break;
+        at = recordEnd(record);
+        const bool aged = record.intervalStart < cutOff;
+        agedAfterOthers = agedAfterOthers || (aged && !records.empty());
+        (aged ? agedRecords : records).push_back(record);
     }
+    // Whatever follows the last whole record is not part of the database.
+    fileContent.resize(at);
+
+    // A clock set back can leave an aged record after newer ones; the aged go first,
+    // so that the last record's bytes end the content.
+    if (agedAfterOthers) {
+        std::string sorted(countSize, '\0');
+        sorted.reserve(fileContent.size());
+        for (auto* list : {&agedRecords, &records})
+            for (TrafficRecord& record : *list) {
+                const std::size_t begin = sorted.size();
+                sorted.append(fileContent, recordBegin(record), recordEnd(record) - recordBegin(record));
+                record.entriesAt = begin + recordHeadSize;
+            }
+        fileContent = std::move(sorted);
+    }
+    putLittleEndian(fileContent.data(), agedRecords.size() + records.size(), 4);
+}
+
+void TrafficDatabase::appendRecord(FileTime intervalStart, const std::vector<AdapterCounters>& counts,
+                                   FileTime bootTime)
+{
+    if (fileContent.empty())
+        fileContent.assign(countSize, '\0');
+    TrafficRecord record{intervalStart, bootTime, fileContent.size() + recordHeadSize,
+                         std::min(counts.size(), TrafficRecord::maxAdapters)};
+    fileContent.resize(recordEnd(record));
+    char* at = putLittleEndian(fileContent.data() + recordBegin(record), intervalStart, 8);
+    at = putLittleEndian(at, record.entryCount, 1);
+    for (std::size_t i = 0; i < record.entryCount; ++i) {
+        at = putLittleEndian(at, static_cast<std::uint64_t>(counts[i].sent), 8);
+        at = putLittleEndian(at, static_cast<std::uint64_t>(counts[i].received), 8);
+    }
+    records.push_back(record);
+    putLittleEndian(fileContent.data(), agedRecords.size() + records.size(), 4);
+}
+
+AdapterCounters TrafficDatabase::counts(const TrafficRecord& record, std::size_t adapter) const
+{
+    if (adapter >= record.entryCount)
+        return {};
+    const char* at = fileContent.data() + record.entriesAt + entrySize * adapter;
+    return {static_cast<std::int64_t>(getLittleEndian(at, 8)), static_cast<std::int64_t>(getLittleEndian(at + 8, 8))};
+}
+
+void TrafficDatabase::setCounts(std::size_t adapter, const AdapterCounters& counts)
+{
+    TrafficRecord& last = records.back();
+    if (adapter >= last.entryCount) {
+        last.entryCount = adapter + 1;
+        fileContent.resize(recordEnd(last)); // the last record's bytes end the content
+        putLittleEndian(fileContent.data() + recordBegin(last) + 8, last.entryCount, 1);
+    }
+    char* at = fileContent.data() + last.entriesAt + entrySize * adapter;
+    at = putLittleEndian(at, static_cast<std::uint64_t>(counts.sent), 8);
+    putLittleEndian(at, static_cast<std::uint64_t>(counts.received), 8);
+}
+
+void TrafficDatabase::keepAgedRecords(std::size_t keep)
+{
+    if (keep >= agedRecords.size())
+        return;
+    const std::size_t drop = agedRecords.size() - keep;
+    // The aged records lie first, so the dropped ones are the content's front.
+    const std::size_t end = keep > 0 ? recordBegin(agedRecords[drop])
+                            : records.empty() ? fileContent.size()
+                                              : recordBegin(records.front());
+    fileContent.erase(countSize, end - countSize);
+    agedRecords.erase(agedRecords.begin(), agedRecords.begin() + static_cast<std::ptrdiff_t>(drop));
+    for (auto* list : {&agedRecords, &records})
+        for (TrafficRecord& record : *list)
+            record.entriesAt -= end - countSize;
+    putLittleEndian(fileContent.data(), agedRecords.size() + records.size(), 4);
 }
 
 std::string encodeOffsets(const TrafficDatabase& database)
@@ -153,12 +195,11 @@ std::filesystem::path TrafficDatabase::offsetsPath() const
 void TrafficDatabase::load(const std::filesystem::path& file, FileTime now)
 {
     path = file;
-    if (auto content = platform::readFile(path)) {
-        fileContent = std::move(*content);
-        decodeRecords(fileContent, now - retentionSpan, agedRecords, records);
-    }
-    if (const auto content = platform::readFile(offsetsPath()))
-        decodeOffsets(*content, *this);
+    auto content = platform::readFile(path);
+    fileContent = content ? std::move(*content) : std::string();
+    indexRecords(now - retentionSpan);
+    if (const auto offsets = platform::readFile(offsetsPath()))
+        decodeOffsets(*offsets, *this);
 }
 
 void TrafficDatabase::save()
@@ -169,7 +210,8 @@ void TrafficDatabase::save()
     // The offsets go first: they hold what both the old and the new database need.
     if (needed)
         platform::replaceFile(offsetsPath(), encodeOffsets(*this));
-    encodeRecords(agedRecords, records, fileContent);
+    if (fileContent.empty())
+        fileContent.assign(countSize, '\0'); // a database without records
     platform::replaceFile(path, fileContent);
     if (!needed) {
         std::error_code ignored; // at worst a stale file, which the next merge does not trust

@@ -5,16 +5,23 @@
 
 #include <ostream>
 
-void TrafficRecord::printRecordLine(std::ostream& out, std::size_t adapterIndex) const
+namespace {
+
+// One line of the dump: the record's start and the adapter's counts.
+void printRecordLine(const TrafficDatabase& database, const TrafficRecord& record, std::size_t adapterIndex,
+                     std::ostream& out)
 {
-    writeTimeStamp(out, intervalStart) << ": ";
-    if (adapterIndex < adapters.size()) // an adapter that appeared later has no counts here
-        out << adapters[adapterIndex].sent << " bytes sent, " << adapters[adapterIndex].received
-            << " bytes received.";
-    else
+    writeTimeStamp(out, record.intervalStart) << ": ";
+    if (adapterIndex < record.entryCount) { // an adapter that appeared later has no counts here
+        const AdapterCounters counts = database.counts(record, adapterIndex);
+        out << counts.sent << " bytes sent, " << counts.received << " bytes received.";
+    } else {
         out << "no data recorded";
+    }
     out << '\n' << std::flush;
 }
+
+} // namespace
 
 void TrafficDatabase::printList(platform::CounterSource& source, std::ostream& out) const
 {
@@ -24,7 +31,7 @@ void TrafficDatabase::printList(platform::CounterSource& source, std::ostream& o
         if (records.empty())
             out << "no data recorded\n" << std::flush;
         for (const TrafficRecord& record : records)
-            record.printRecordLine(out, number);
+            printRecordLine(*this, record, number, out);
         out << '\n' << std::flush;
         ++number;
     });

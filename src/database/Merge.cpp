@@ -97,12 +97,10 @@ void mergeOpening(TrafficDatabase& database, const TrafficRecord& opening)
     }
     database.offsetsBootTime = opening.bootTime;
 
-    if (sameRecord) {
+    if (sameRecord)
         records.back().bootTime = opening.bootTime;
-    } else {
-        records.push_back(opening);
-        records.back().adapters.clear();
-    }
+    else
+        database.appendRecord(opening.intervalStart, {}, opening.bootTime);
 
     // Aged records are kept only as the running session's history.
     std::size_t keep = 0;
@@ -110,7 +108,7 @@ void mergeOpening(TrafficDatabase& database, const TrafficRecord& opening)
                     [&](const TrafficRecord& r) { return belongsToBoot(r, opening.bootTime); }))
         for (auto it = database.agedRecords.rbegin(); it != database.agedRecords.rend() && belongsToBoot(*it, opening.bootTime); ++it)
             ++keep;
-    database.agedRecords.erase(database.agedRecords.begin(), database.agedRecords.end() - static_cast<std::ptrdiff_t>(keep));
+    database.keepAgedRecords(keep);
 }
 
 void mergeAdapter(TrafficDatabase& database, std::size_t index, const AdapterReading& reading,
@@ -118,7 +116,7 @@ void mergeAdapter(TrafficDatabase& database, std::size_t index, const AdapterRea
 {
     if (index >= TrafficRecord::maxAdapters)
         return;
-    TrafficRecord& current = database.records.back();
+    const TrafficRecord& current = database.records.back();
 
     // The counters as they stood when the previous record of this session was last
     // updated: the sum of what the session's earlier records counted.
@@ -127,16 +125,13 @@ void mergeAdapter(TrafficDatabase& database, std::size_t index, const AdapterRea
     std::uint64_t baselineReceived = 0;
     forEarlierSessionRecords(database, [&](const TrafficRecord& record) {
         continued = true;
-        if (index < record.adapters.size()) {
-            baselineSent += static_cast<std::uint64_t>(record.adapters[index].sent);
-            baselineReceived += static_cast<std::uint64_t>(record.adapters[index].received);
-        }
+        const AdapterCounters counts = database.counts(record, index);
+        baselineSent += static_cast<std::uint64_t>(counts.sent);
+        baselineReceived += static_cast<std::uint64_t>(counts.received);
     });
 
-    const bool hasEntry = index < current.adapters.size();
-    if (!hasEntry)
-        current.adapters.resize(index + 1);
-    AdapterCounters& entry = current.adapters[index];
+    const bool hasEntry = index < current.entryCount;
+    const AdapterCounters entry = database.counts(current, index);
 
     // 64-bit counters: the raw values at the previous reading are the session's sums,
     // unless an interface was created anew since the session began.
@@ -182,6 +177,5 @@ void mergeAdapter(TrafficDatabase& database, std::size_t index, const AdapterRea
         *log << (received.restarted ? "recv corrected, now " : "recv total: ") << received.count;
         log.line();
     }
-    entry.sent = sent.count;
-    entry.received = received.count;
+    database.setCounts(index, {sent.count, received.count});
 }

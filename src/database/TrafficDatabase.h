@@ -30,8 +30,14 @@ struct RawCounterOffset {
 
 // The traffic database of one measured computer.
 struct TrafficDatabase {
+    // The records in their file form: a 32-bit record count, then per record its start,
+    // a one-byte entry count and 16 bytes per entry, all little-endian, the aged records
+    // first. Load and save move these bytes as they are and the merge changes them in
+    // place, so a run holds one copy of its data and never takes it apart. Empty, or
+    // always a whole file with the right count.
+    std::string fileContent;
     // The records of the last 365 days, in creation order. Only the last one is ever
-    // changed.
+    // changed; its bytes end the file form.
     std::vector<TrafficRecord> records;
     // Records older than that, kept only while they may belong to the boot session
     // still running: the merge needs them to know what the counters stood at. They
@@ -46,9 +52,6 @@ struct TrafficDatabase {
     FileTime offsetsBootTime = 0;
     std::vector<RawCounterOffset> rawOffsets;
     std::vector<RawCounterOffset> earlierRawOffsets;
-    // The file's content as loaded. The save writes the new content into the same
-    // memory, so that a run touches the memory of one copy of the file, not two.
-    std::string fileContent;
 
     // Reads the file at path; a missing file is an empty database. now is the local
     // time that decides which records are older than 365 days.
@@ -58,26 +61,29 @@ struct TrafficDatabase {
     // Where the raw counter offsets are kept: a hidden file that no database name can take.
     std::filesystem::path offsetsPath() const;
 
+    // Finds the records of fileContent as far as they are whole and sorts them at the
+    // cut-off into aged records and the rest. The content keeps only those records,
+    // the aged ones first, and states their number.
+    void indexRecords(FileTime cutOff);
+    // Appends a record whose entry k holds the counts of adapter number k.
+    void appendRecord(FileTime intervalStart, const std::vector<AdapterCounters>& counts = {},
+                      FileTime bootTime = 0);
+    // Counts of one adapter in a record; zero where the record has no entry for it.
+    AdapterCounters counts(const TrafficRecord& record, std::size_t adapter) const;
+    // Sets one adapter's counts in the last record, giving it the entries up to that
+    // adapter's as needed. adapter is below TrafficRecord::maxAdapters.
+    void setCounts(std::size_t adapter, const AdapterCounters& counts);
+    // Forgets all but the newest keep aged records.
+    void keepAgedRecords(std::size_t keep);
+
     // Writes the pattern with its conversions replaced by totals as of now.
     void printPattern(std::string_view pattern, const CalendarTime& now, std::ostream& out) const;
     // Writes every record's counts for every adapter the source reports now.
     void printList(platform::CounterSource& source, std::ostream& out) const;
 };
 
-// The file form of the records: a 32-bit record count, then per record its start,
-// a one-byte entry count and 16 bytes per entry, all little-endian.
-std::string encodeRecords(const std::vector<TrafficRecord>& aged, const std::vector<TrafficRecord>& records);
-// The same into out, whose memory is reused when it is large enough.
-void encodeRecords(const std::vector<TrafficRecord>& aged, const std::vector<TrafficRecord>& records,
-                   std::string& out);
-
 // The file form of raw counter offsets: the boot, a one-byte count n, then n offsets of
 // 32 bytes as they stand now and n as they stood before.
 std::string encodeOffsets(const TrafficDatabase& database);
 // Offsets from a file's content; none unless the content is whole.
 void decodeOffsets(std::string_view content, TrafficDatabase& database);
-
-// The records a file's content holds, as far as they are complete, split at the
-// cut-off into those older than it and the rest.
-void decodeRecords(std::string_view content, FileTime cutOff, std::vector<TrafficRecord>& aged,
-                   std::vector<TrafficRecord>& records);

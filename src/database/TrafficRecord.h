@@ -4,8 +4,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <iosfwd>
-#include <vector>
 
 // Bytes one adapter sent and received within one record. Stored signed; totals read
 // the same bits unsigned.
@@ -17,22 +15,15 @@ struct AdapterCounters {
 };
 
 // One interval of one boot session: from a boot or a local midnight until the next.
+// Its counts stay in the database's file form; the record says where they lie.
 struct TrafficRecord {
     // The file stores the entry count in one byte.
     static constexpr std::size_t maxAdapters = 255;
 
-    std::vector<AdapterCounters> adapters; // entry k belongs to adapter number k
-    FileTime bootTime = 0;                 // known only for the record this run updates
-    FileTime intervalStart = 0;            // the record's key
-
-    // Counts of one adapter, or of all adapters when the index is negative or
-    // beyond this record's entries.
-    std::uint64_t sentBytes(int adapterIndex) const;
-    std::uint64_t receivedBytes(int adapterIndex) const;
-    std::uint64_t totalBytes(int adapterIndex) const;
-
-    // One line of the list dump: the record's start and the adapter's counts.
-    void printRecordLine(std::ostream& out, std::size_t adapterIndex) const;
+    FileTime intervalStart = 0;  // the record's key
+    FileTime bootTime = 0;       // known only for the record this run updates
+    std::size_t entriesAt = 0;   // where entry 0 (adapter number 0) begins in the file form
+    std::size_t entryCount = 0;
 
     bool operator==(const TrafficRecord&) const = default;
 };

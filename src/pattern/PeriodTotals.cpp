@@ -2,6 +2,29 @@
 
 #include "database/TrafficDatabase.h"
 
+namespace {
+
+// The bytes one record counted for one adapter, or for all adapters when the index is
+// negative or beyond the record's entries; what counts is 'u' sent, 'd' received, or both.
+std::uint64_t recordTotal(const TrafficDatabase& database, const TrafficRecord& record, char identifier,
+                          int adapterIndex)
+{
+    auto count = [&](std::size_t adapter) {
+        const AdapterCounters counts = database.counts(record, adapter);
+        const auto sent = static_cast<std::uint64_t>(counts.sent);
+        const auto received = static_cast<std::uint64_t>(counts.received);
+        return identifier == 'u' ? sent : identifier == 'd' ? received : sent + received;
+    };
+    if (adapterIndex >= 0 && static_cast<std::size_t>(adapterIndex) < record.entryCount)
+        return count(static_cast<std::size_t>(adapterIndex));
+    std::uint64_t sum = 0;
+    for (std::size_t adapter = 0; adapter < record.entryCount; ++adapter)
+        sum += count(adapter);
+    return sum;
+}
+
+} // namespace
+
 PeriodBoundaries periodBoundaries(const CalendarTime& now)
 {
     CalendarTime midnight = now;
@@ -20,14 +43,8 @@ std::uint64_t periodTotal(const TrafficDatabase& database, char identifier, File
                           int adapterIndex)
 {
     std::uint64_t total = 0;
-    for (const TrafficRecord& record : database.records) {
-        if (record.intervalStart < periodStart)
-            continue;
-        switch (identifier) {
-        case 'u': total += record.sentBytes(adapterIndex); break;
-        case 'd': total += record.receivedBytes(adapterIndex); break;
-        default: total += record.totalBytes(adapterIndex); break;
-        }
-    }
+    for (const TrafficRecord& record : database.records)
+        if (record.intervalStart >= periodStart)
+            total += recordTotal(database, record, identifier, adapterIndex);
     return total;
 }

@@ -10,13 +10,32 @@ namespace {
 const FileTime now = *toFileTime({.year = 2026, .month = 12, .day = 6, .hour = 21, .minute = 32});
 const FileTime cutOff = now - retentionSpan;
 
-TrafficRecord record(FileTime start, std::vector<AdapterCounters> adapters)
+struct StoredRecord {
+    FileTime start;
+    std::vector<AdapterCounters> counts;
+};
+
+TrafficDatabase databaseOf(const std::vector<StoredRecord>& stored)
 {
-    TrafficRecord r;
-    r.intervalStart = start;
-    r.adapters = std::move(adapters);
-    return r;
+    TrafficDatabase database;
+    for (const StoredRecord& record : stored)
+        database.appendRecord(record.start, record.counts);
+    return database;
 }
+
+// What the database holds in a list, read back through its records.
+std::vector<StoredRecord> contentOf(const TrafficDatabase& database, const std::vector<TrafficRecord>& list)
+{
+    std::vector<StoredRecord> stored;
+    for (const TrafficRecord& record : list) {
+        stored.push_back({record.intervalStart, {}});
+        for (std::size_t i = 0; i < record.entryCount; ++i)
+            stored.back().counts.push_back(database.counts(record, i));
+    }
+    return stored;
+}
+
+bool operator==(const StoredRecord& a, const StoredRecord& b) { return a.start == b.start && a.counts == b.counts; }
 
 std::string bytes(std::initializer_list<int> values)
 {
@@ -26,37 +45,53 @@ std::string bytes(std::initializer_list<int> values)
     return s;
 }
 
-TEST(DatabaseFile, EncodesTheDocumentedLayout)
+TEST(DatabaseFile, HoldsTheDocumentedLayout)
 {
     const FileTime start = 0x0102030405060708;
     const std::string expected = bytes({1, 0, 0, 0, 8, 7, 6, 5, 4, 3, 2, 1, 1, 5, 0, 0, 0, 0, 0, 0, 0, 7, 0, 0, 0, 0, 0, 0, 0});
-    EXPECT_EQ(encodeRecords({}, {record(start, {{5, 7}})}), expected);
+    EXPECT_EQ(databaseOf({{start, {{5, 7}}}}).fileContent, expected);
     EXPECT_EQ(expected.size(), 29u);
-    EXPECT_EQ(encodeRecords({}, {}), bytes({0, 0, 0, 0}));
-    EXPECT_EQ(encodeRecords({}, {record(start, {})}).size(), 13u);
+    EXPECT_EQ(databaseOf({{start, {}}}).fileContent.size(), 13u);
 
     // Negative counts keep their two's complement bits.
-    const std::string negative = encodeRecords({}, {record(0, {{-1, -2}})});
+    const std::string negative = databaseOf({{0, {{-1, -2}}}}).fileContent;
     EXPECT_EQ(negative.substr(13, 16), bytes({255, 255, 255, 255, 255, 255, 255, 255, 254, 255, 255, 255, 255, 255, 255, 255}));
+
+    // Counts set later grow the last record in place, and its entry count with it.
+    TrafficDatabase grown = databaseOf({{start, {}}});
+    grown.setCounts(0, {5, 7});
+    EXPECT_EQ(grown.fileContent, expected);
+    grown.setCounts(2, {-1, 1});
+    EXPECT_EQ(grown.fileContent, databaseOf({{start, {{5, 7}, {0, 0}, {-1, 1}}}}).fileContent);
 }
 
-TEST(DatabaseFile, LoadThenSaveReproducesTheFileLessAgedRecords)
+TEST(DatabaseFile, SortsAgedRecordsAsideAndDropsThem)
 {
-    const std::vector<TrafficRecord> kept = {record(cutOff, {{1, 2}, {3, 4}}), record(cutOff + 5, {}),
-                                             record(now, {{-5, std::int64_t{1} << 40}})};
-    const TrafficRecord old = record(cutOff - 1, {{9, 9}});
+    const std::vector<StoredRecord> kept = {{cutOff, {{1, 2}, {3, 4}}}, {cutOff + 5, {}},
+                                            {now, {{-5, std::int64_t{1} << 40}}}};
+    const StoredRecord old = {cutOff - 1, {{9, 9}}};
+    // In file order, and with the aged record among newer ones, as a clock set back leaves it.
+    for (const std::vector<StoredRecord>& file : {std::vector<StoredRecord>{old, kept[0], kept[1], kept[2]},
+                                                  std::vector<StoredRecord>{kept[0], kept[1], old, kept[2]}}) {
+        TrafficDatabase database = databaseOf(file);
+        database.indexRecords(cutOff);
+        EXPECT_EQ(contentOf(database, database.records), kept);
+        EXPECT_EQ(contentOf(database, database.agedRecords), std::vector<StoredRecord>{old});
+        std::vector<StoredRecord> agedFirst = {old};
+        agedFirst.insert(agedFirst.end(), kept.begin(), kept.end());
+        EXPECT_EQ(database.fileContent, databaseOf(agedFirst).fileContent);
 
-    std::vector<TrafficRecord> aged, records;
-    decodeRecords(encodeRecords({old}, kept), cutOff, aged, records);
-    EXPECT_EQ(records, kept);
-    ASSERT_EQ(aged.size(), 1u);
-    EXPECT_EQ(aged[0], old);
-    EXPECT_EQ(encodeRecords({}, records), encodeRecords({}, kept));
+        database.keepAgedRecords(0);
+        EXPECT_TRUE(database.agedRecords.empty());
+        EXPECT_EQ(contentOf(database, database.records), kept);
+        EXPECT_EQ(database.fileContent, databaseOf(kept).fileContent);
+    }
 }
 
 TEST(DatabaseFile, KeepsOnlyWholeRecordsOfDamagedFiles)
 {
-    const std::string two = encodeRecords({}, {record(now, {{1, 2}}), record(now + 1, {{3, 4}, {5, 6}})});
+    const std::vector<StoredRecord> stored = {{now, {{1, 2}}}, {now + 1, {{3, 4}, {5, 6}}}};
+    const std::string two = databaseOf(stored).fileContent;
     struct Case {
         const char* what;
         std::string content;
@@ -80,11 +115,19 @@ TEST(DatabaseFile, KeepsOnlyWholeRecordsOfDamagedFiles)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        std::vector<TrafficRecord> aged, records;
-        decodeRecords(c.content, cutOff, aged, records);
-        EXPECT_EQ(records.size(), c.records);
-        EXPECT_TRUE(aged.empty());
-        EXPECT_LE(records.capacity(), c.content.size() / 9); // room never beyond what the file can hold
+        TrafficDatabase database;
+        database.fileContent = c.content;
+        database.indexRecords(cutOff);
+        EXPECT_EQ(database.records.size(), c.records);
+        EXPECT_TRUE(database.agedRecords.empty());
+        EXPECT_LE(database.records.capacity(), c.content.size() / 9); // room never beyond what the file can hold
+        // What is left is a sound file of exactly the records kept.
+        const std::vector<StoredRecord> whole(stored.begin(), stored.begin() + static_cast<std::ptrdiff_t>(c.records));
+        const std::string expected = c.records > 0 ? databaseOf(whole).fileContent
+                                     : c.content.size() < 4 ? ""
+                                                            : bytes({0, 0, 0, 0});
+        EXPECT_EQ(database.fileContent, expected);
+        EXPECT_EQ(contentOf(database, database.records), whole);
     }
 }
 
@@ -107,11 +150,15 @@ TEST_F(DatabaseFileOnDisk, MissingFileIsEmptyAndSaveCreatesIt)
     EXPECT_TRUE(database.records.empty());
     EXPECT_FALSE(std::filesystem::exists(folder / "traffic"));
 
-    database.records.push_back(record(now, {{5, 7}}));
+    database.save();
+    EXPECT_EQ(std::filesystem::file_size(folder / "traffic"), 4u); // no records: the count alone
+
+    database.appendRecord(now, {{5, 7}});
     database.save();
     TrafficDatabase again;
     again.load(folder / "traffic", now);
     EXPECT_EQ(again.records, database.records);
+    EXPECT_EQ(again.fileContent, database.fileContent);
     EXPECT_EQ(std::filesystem::file_size(folder / "traffic"), 29u);
     // Nothing but the database is left in the folder.
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), std::filesystem::directory_iterator()), 1);

@@ -1,5 +1,5 @@
 // Feeds arbitrary bytes to the database loader as a file's content, merges a reading
-// into whatever it yields, and checks that what is saved loads back the same.
+// into whatever it yields, and checks that the bytes to be saved load back the same.
 #include "database/Merge.h"
 #include "driver/DiagnosticLog.h"
 #include "wmi/ReadAdapters.h"
@@ -37,11 +37,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view content(reinterpret_cast<const char*>(data), size);
 
     TrafficDatabase database;
-    decodeRecords(content, now - retentionSpan, database.agedRecords, database.records);
+    database.fileContent.assign(content);
+    database.indexRecords(now - retentionSpan);
     decodeOffsets(content, database);
     for (const auto* list : {&database.agedRecords, &database.records})
         for (const TrafficRecord& record : *list)
-            require(record.adapters.size() <= TrafficRecord::maxAdapters);
+            require(record.entryCount <= TrafficRecord::maxAdapters
+                    && record.entriesAt + 16 * record.entryCount <= database.fileContent.size());
 
     DiagnosticLog log;
     mergeOpening(database, openingRecord(boot, now));
@@ -51,12 +53,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         mergeAdapter(database, i, reading, (rawReceived & 1) ? CounterWidth::bits32 : CounterWidth::bits64, log);
     }
 
-    const std::string saved = encodeRecords(database.agedRecords, database.records);
     TrafficDatabase again;
-    decodeRecords(saved, 0, again.agedRecords, again.records);
+    again.fileContent = database.fileContent;
+    again.indexRecords(0);
+    require(again.fileContent == database.fileContent);
     require(again.agedRecords.empty());
     require(again.records.size() == database.agedRecords.size() + database.records.size());
-    require(encodeRecords({}, again.records) == saved);
+    auto loaded = again.records.begin();
+    for (const auto* list : {&database.agedRecords, &database.records})
+        for (const TrafficRecord& record : *list) {
+            require(loaded->intervalStart == record.intervalStart && loaded->entryCount == record.entryCount);
+            for (std::size_t i = 0; i < record.entryCount; ++i)
+                require(again.counts(*loaded, i) == database.counts(record, i));
+            ++loaded;
+        }
 
     TrafficDatabase offsetsAgain;
     decodeOffsets(encodeOffsets(database), offsetsAgain);

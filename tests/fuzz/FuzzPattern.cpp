@@ -9,12 +9,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static const TrafficDatabase database = [] {
         const FileTime today = *toFileTime({.year = 2026, .month = 12, .day = 6});
         TrafficDatabase db;
-        db.records = {
-            {{{1, 2}, {std::numeric_limits<std::int64_t>::max(), -1}}, 0, today - 40 * fileTimeDay},
-            {{{1536, 1048575}, {-5, 7}, {0, 1}}, 0, today - fileTimeDay},
-            {{{std::numeric_limits<std::int64_t>::min(), 1023}}, 0, today},
-            {{}, 0, today + 3600 * fileTimeSecond},
-        };
+        db.appendRecord(today - 40 * fileTimeDay, {{1, 2}, {std::numeric_limits<std::int64_t>::max(), -1}});
+        db.appendRecord(today - fileTimeDay, {{1536, 1048575}, {-5, 7}, {0, 1}});
+        db.appendRecord(today, {{std::numeric_limits<std::int64_t>::min(), 1023}});
+        db.appendRecord(today + 3600 * fileTimeSecond);
         return db;
     }();
     const CalendarTime now{.year = 2026, .month = 12, .day = 6, .hour = 12};

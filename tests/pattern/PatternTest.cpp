@@ -36,11 +36,9 @@ const CalendarTime now{2026, 3, 0, 15, 14, 30, 0, 0};
 TrafficDatabase sampleDatabase()
 {
     TrafficDatabase database;
-    database.records = {
-        record(stamp(2026, 2, 28, 23), {{1, 2}}),
-        record(stamp(2026, 3, 1), {{20, 40}}),
-        record(stamp(2026, 3, 15), {{3000000000, 6000000000}, {400, 800}, {5000, 10000}}),
-    };
+    database.appendRecord(stamp(2026, 2, 28, 23), {{1, 2}});
+    database.appendRecord(stamp(2026, 3, 1), {{20, 40}});
+    database.appendRecord(stamp(2026, 3, 15), {{3000000000, 6000000000}, {400, 800}, {5000, 10000}});
     return database;
 }
 

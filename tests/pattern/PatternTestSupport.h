@@ -13,11 +13,6 @@ inline FileTime stamp(int year, int month, int day, int hour = 0, int minute = 0
     return time.value_or(0);
 }
 
-inline TrafficRecord record(FileTime intervalStart, std::vector<AdapterCounters> adapters)
-{
-    return TrafficRecord{std::move(adapters), 0, intervalStart};
-}
-
 inline std::string printed(const TrafficDatabase& database, std::string_view pattern, const CalendarTime& now)
 {
     std::ostringstream out;

@@ -30,14 +30,14 @@ TEST(PeriodBoundaries, AreTodaysAndTheMonthsFirstMidnight)
 TEST(PeriodTotal, CountsWholeRecordsFromThePeriodStartOn)
 {
     TrafficDatabase database;
-    database.records = {
-        record(stamp(2026, 2, 28, 23, 59, 59, 999), {{1, 2}}),
-        record(stamp(2026, 3, 1), {{10, 20}}), // exactly at the month's start
-        record(stamp(2026, 3, 14, 23, 59, 59, 999), {{100, 200}}),
-        record(stamp(2026, 3, 15), {{1000, 2000}}), // exactly at today's start
-        record(stamp(2026, 3, 15, 9), {{10000, 20000}}),
-    };
-    database.agedRecords = {record(stamp(2025, 3, 1), {{1'000'000, 2'000'000}})};
+    database.appendRecord(stamp(2025, 3, 1), {{1'000'000, 2'000'000}}); // older than the cut-off below
+    database.appendRecord(stamp(2026, 2, 28, 23, 59, 59, 999), {{1, 2}});
+    database.appendRecord(stamp(2026, 3, 1), {{10, 20}}); // exactly at the month's start
+    database.appendRecord(stamp(2026, 3, 14, 23, 59, 59, 999), {{100, 200}});
+    database.appendRecord(stamp(2026, 3, 15), {{1000, 2000}}); // exactly at today's start
+    database.appendRecord(stamp(2026, 3, 15, 9), {{10000, 20000}});
+    database.indexRecords(stamp(2025, 3, 15));
+    ASSERT_EQ(database.agedRecords.size(), 1u);
     const PeriodBoundaries periods = periodBoundaries({2026, 3, 0, 15, 18, 0, 0, 0});
     struct Case {
         char identifier;
@@ -62,12 +62,10 @@ TEST(PeriodTotal, TotalIsUploadPlusDownloadModulo2To64)
 {
     constexpr std::int64_t max = std::numeric_limits<std::int64_t>::max();
     TrafficDatabase database;
-    database.records = {
-        record(stamp(2026, 2, 27), {{max, max}, {-5, 7}}),
-        record(stamp(2026, 3, 1), {{max, -1}, {3, max}, {-max, 1}}),
-        record(stamp(2026, 3, 15), {{-1, -1}, {max, 2}}),
-        record(stamp(2026, 3, 15, 6), {{123456789, -987654321}}),
-    };
+    database.appendRecord(stamp(2026, 2, 27), {{max, max}, {-5, 7}});
+    database.appendRecord(stamp(2026, 3, 1), {{max, -1}, {3, max}, {-max, 1}});
+    database.appendRecord(stamp(2026, 3, 15), {{-1, -1}, {max, 2}});
+    database.appendRecord(stamp(2026, 3, 15, 6), {{123456789, -987654321}});
     const CalendarTime now{2026, 3, 0, 15, 12, 0, 0, 0};
     for (const char* period : {"", "D", "M"}) {
         for (const char* adapter : {"", "n0", "n1", "n2", "n3", "n/"}) {
@@ -98,8 +96,8 @@ TEST(PeriodTotal, PrintsStoredCountsAsExactUnsignedNumbers)
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.pattern) + " of " + std::to_string(c.firstSent));
         TrafficDatabase database;
-        database.records = {record(stamp(2026, 3, 1), {{c.firstSent, 0}}),
-                            record(stamp(2026, 3, 2), {{c.secondSent, 0}})};
+        database.appendRecord(stamp(2026, 3, 1), {{c.firstSent, 0}});
+        database.appendRecord(stamp(2026, 3, 2), {{c.secondSent, 0}});
         EXPECT_EQ(printed(database, c.pattern, {2026, 3, 0, 15, 12, 0, 0, 0}), c.expected);
     }
 }
