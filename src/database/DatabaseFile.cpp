@@ -57,6 +57,7 @@ void TrafficDatabase::indexRecords(FileTime cutOff)
     std::uint64_t count = getLittleEndian(fileContent.data(), 4);
     // Never trust the count further than the file's size can back it.
     records.reserve(std::min<std::uint64_t>(count, (fileContent.size() - countSize) / recordHeadSize));
+    platform::preferHugePages(records.data(), records.capacity() * sizeof(TrafficRecord));
 
     bool agedAfterOthers = false;
     std::size_t at = countSize;

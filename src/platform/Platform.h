@@ -6,6 +6,7 @@
 
 #include "database/FileTime.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -28,6 +29,12 @@ std::string formatForUser(std::string_view decimalText, int fractionDigits);
 
 // The folder that holds the running executable, with '/' separators.
 std::filesystem::path executableFolder();
+
+// A hint that the memory at data, about to be filled, is best backed by huge pages:
+// filling megabytes page by page costs a fault for every 4 KiB, and a first touch of a
+// page is expensive on virtual machines. Where the system offers nothing of the kind,
+// nothing happens.
+void preferHugePages(void* data, std::size_t size);
 
 // The whole content of a file; nothing when it does not exist. Any other failure to
 // read it raises a ProgramError naming the file and the reason.

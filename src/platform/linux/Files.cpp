@@ -71,7 +71,10 @@ std::optional<std::string> readFile(const std::filesystem::path& path)
 
     // One byte more than the file holds, so that the read that finds its end needs no
     // larger buffer.
-    std::string content(static_cast<std::size_t>(status.st_size) + 1, '\0');
+    std::string content;
+    content.reserve(static_cast<std::size_t>(status.st_size) + 1);
+    preferHugePages(content.data(), content.capacity());
+    content.resize(static_cast<std::size_t>(status.st_size) + 1);
     std::size_t filled = 0;
     for (;;) {
         if (filled == content.size())

@@ -1,0 +1,9 @@
+#include "platform/Platform.h"
+
+namespace platform {
+
+// Large pages on Windows need the "Lock pages in memory" privilege, which users do not
+// hold; ordinary allocations stay as they are.
+void preferHugePages(void*, std::size_t) {}
+
+} // namespace platform
