@@ -44,6 +44,11 @@ std::uint64_t getLittleEndian(const char* in, int bytes)
 std::size_t recordBegin(const TrafficRecord& record) { return record.entriesAt - recordHeadSize; }
 std::size_t recordEnd(const TrafficRecord& record) { return record.entriesAt + entrySize * record.entryCount; }
 
+void storeRecordCount(TrafficDatabase& database)
+{
+    putLittleEndian(database.fileContent.data(), database.agedRecords.size() + database.records.size(), 4);
+}
+
 } // namespace
 
 void TrafficDatabase::indexRecords(FileTime cutOff)
@@ -91,7 +96,7 @@ void TrafficDatabase::indexRecords(FileTime cutOff)
             }
         fileContent = std::move(sorted);
     }
-    putLittleEndian(fileContent.data(), agedRecords.size() + records.size(), 4);
+    storeRecordCount(*this);
 }
 
 void TrafficDatabase::appendRecord(FileTime intervalStart, const std::vector<AdapterCounters>& counts,
@@ -99,17 +104,13 @@ void TrafficDatabase::appendRecord(FileTime intervalStart, const std::vector<Ada
 {
     if (fileContent.empty())
         fileContent.assign(countSize, '\0');
-    TrafficRecord record{intervalStart, bootTime, fileContent.size() + recordHeadSize,
-                         std::min(counts.size(), TrafficRecord::maxAdapters)};
-    fileContent.resize(recordEnd(record));
-    char* at = putLittleEndian(fileContent.data() + recordBegin(record), intervalStart, 8);
-    at = putLittleEndian(at, record.entryCount, 1);
-    for (std::size_t i = 0; i < record.entryCount; ++i) {
-        at = putLittleEndian(at, static_cast<std::uint64_t>(counts[i].sent), 8);
-        at = putLittleEndian(at, static_cast<std::uint64_t>(counts[i].received), 8);
-    }
+    const TrafficRecord record{intervalStart, bootTime, fileContent.size() + recordHeadSize, 0};
+    fileContent.resize(record.entriesAt);
+    putLittleEndian(fileContent.data() + recordBegin(record), intervalStart, 8);
     records.push_back(record);
-    putLittleEndian(fileContent.data(), agedRecords.size() + records.size(), 4);
+    storeRecordCount(*this);
+    for (std::size_t i = 0; i < std::min(counts.size(), TrafficRecord::maxAdapters); ++i)
+        setCounts(i, counts[i]);
 }
 
 AdapterCounters TrafficDatabase::counts(const TrafficRecord& record, std::size_t adapter) const
@@ -147,7 +148,7 @@ void TrafficDatabase::keepAgedRecords(std::size_t keep)
     for (auto* list : {&agedRecords, &records})
         for (TrafficRecord& record : *list)
             record.entriesAt -= end - countSize;
-    putLittleEndian(fileContent.data(), agedRecords.size() + records.size(), 4);
+    storeRecordCount(*this);
 }
 
 std::string encodeOffsets(const TrafficDatabase& database)
