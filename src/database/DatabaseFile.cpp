@@ -11,6 +11,8 @@ namespace {
 constexpr std::size_t countSize = 4;
 constexpr std::size_t recordHeadSize = 9;
 constexpr std::size_t entrySize = 16;
+// The most one run adds: a record, grown to an entry for every adapter.
+constexpr std::size_t recordGrowth = recordHeadSize + entrySize * TrafficRecord::maxAdapters;
 
 // The file's byte order is that of a little-endian machine, which copies a whole
 // field at once; any other machine takes it apart byte by byte.
@@ -60,9 +62,11 @@ void TrafficDatabase::indexRecords(FileTime cutOff)
         return;
     }
     std::uint64_t count = getLittleEndian(fileContent.data(), 4);
-    // Never trust the count further than the file's size can back it.
-    records.reserve(std::min<std::uint64_t>(count, (fileContent.size() - countSize) / recordHeadSize));
-    platform::preferHugePages(records.data(), records.capacity() * sizeof(TrafficRecord));
+    // Never trust the count further than the file's size can back it. One more, for the
+    // record a run may add.
+    const auto expected = std::min<std::uint64_t>(count, (fileContent.size() - countSize) / recordHeadSize);
+    records.reserve(expected + 1);
+    platform::prepareForFilling(records.data(), expected * sizeof(TrafficRecord));
 
     bool agedAfterOthers = false;
     std::size_t at = countSize;
@@ -87,7 +91,7 @@ void TrafficDatabase::indexRecords(FileTime cutOff)
     // so that the last record's bytes end the content.
     if (agedAfterOthers) {
         std::string sorted(countSize, '\0');
-        sorted.reserve(fileContent.size());
+        sorted.reserve(fileContent.size() + recordGrowth);
         for (auto* list : {&agedRecords, &records})
             for (TrafficRecord& record : *list) {
                 const std::size_t begin = sorted.size();
@@ -197,7 +201,7 @@ std::filesystem::path TrafficDatabase::offsetsPath() const
 void TrafficDatabase::load(const std::filesystem::path& file, FileTime now)
 {
     path = file;
-    auto content = platform::readFile(path);
+    auto content = platform::readFile(path, recordGrowth);
     fileContent = content ? std::move(*content) : std::string();
     indexRecords(now - retentionSpan);
     if (const auto offsets = platform::readFile(offsetsPath()))

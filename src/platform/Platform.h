@@ -30,15 +30,16 @@ std::string formatForUser(std::string_view decimalText, int fractionDigits);
 // The folder that holds the running executable, with '/' separators.
 std::filesystem::path executableFolder();
 
-// A hint that the memory at data, about to be filled, is best backed by huge pages:
-// filling megabytes page by page costs a fault for every 4 KiB, and a first touch of a
-// page is expensive on virtual machines. Where the system offers nothing of the kind,
-// nothing happens.
-void preferHugePages(void* data, std::size_t size);
+// Readies the memory at data, which is about to be filled whole: backed by huge pages
+// where whole ones fit, and all its pages mapped in one call. Filling a block page by
+// page costs a fault for every 4 KiB, and a fault is expensive on virtual machines.
+// Where the system offers nothing of the kind, nothing happens.
+void prepareForFilling(void* data, std::size_t size);
 
 // The whole content of a file; nothing when it does not exist. Any other failure to
-// read it raises a ProgramError naming the file and the reason.
-std::optional<std::string> readFile(const std::filesystem::path& path);
+// read it raises a ProgramError naming the file and the reason. The content has room
+// for growth more bytes, so that a caller that appends that much never moves it.
+std::optional<std::string> readFile(const std::filesystem::path& path, std::size_t growth = 0);
 
 // Replaces the file with the given content so that, whatever happens meanwhile, the
 // file holds either the old or the new content in full. A failure raises a

@@ -54,7 +54,7 @@ bool writeAll(int fd, std::string_view content)
 
 } // namespace
 
-std::optional<std::string> readFile(const std::filesystem::path& path)
+std::optional<std::string> readFile(const std::filesystem::path& path, std::size_t growth)
 {
     // Without O_NONBLOCK a fifo planted in its place would block the run for good.
     FileDescriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
@@ -71,10 +71,11 @@ std::optional<std::string> readFile(const std::filesystem::path& path)
 
     // One byte more than the file holds, so that the read that finds its end needs no
     // larger buffer.
+    const auto size = static_cast<std::size_t>(status.st_size);
     std::string content;
-    content.reserve(static_cast<std::size_t>(status.st_size) + 1);
-    preferHugePages(content.data(), content.capacity());
-    content.resize(static_cast<std::size_t>(status.st_size) + 1);
+    content.reserve(size + 1 + growth);
+    prepareForFilling(content.data(), size + 1);
+    content.resize(size + 1);
     std::size_t filled = 0;
     for (;;) {
         if (filled == content.size())

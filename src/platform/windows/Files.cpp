@@ -64,7 +64,7 @@ bool writeAll(HANDLE file, std::string_view content)
 
 // Paths are handed to the wide-character calls: their native form is wide, while the
 // narrow form that the standard library makes of them need not be the ANSI code page.
-std::optional<std::string> readFile(const std::filesystem::path& path)
+std::optional<std::string> readFile(const std::filesystem::path& path, std::size_t growth)
 {
     FileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -75,6 +75,9 @@ std::optional<std::string> readFile(const std::filesystem::path& path)
         fail("Can not read", path, error);
     }
     std::string content;
+    LARGE_INTEGER size{};
+    if (GetFileSizeEx(file.get(), &size))
+        content.reserve(static_cast<std::size_t>(size.QuadPart) + growth);
     char buffer[65536];
     for (;;) {
         DWORD got = 0;

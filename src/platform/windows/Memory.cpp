@@ -4,6 +4,6 @@ namespace platform {
 
 // Large pages on Windows need the "Lock pages in memory" privilege, which users do not
 // hold; ordinary allocations stay as they are.
-void preferHugePages(void*, std::size_t) {}
+void prepareForFilling(void*, std::size_t) {}
 
 } // namespace platform
