@@ -146,6 +146,9 @@ printf '%s\t-\t-\t%s\t%s\t--config\t%s\t--oneline\n' "$vnlabel" "$vn" "$(command
 printf '%s\t-\t%s\t%s\t%s\t--config\t%s\t-i\tv0+v1+v2+v3\t--oneline\n' 'vnstat -i v0+v1+v2+v3 --oneline' "$vnlabel" \
     "$vn" "$(command -v vnstat)" "$vn/vnstat.conf" >>"$plan"
 printf '%s\t-\t-\t%s\t%s\n' 'true (an empty process)' "$scratch" "$(type -P true)" >>"$plan"
+printf '%s\t-\t-\t%s\t%s\n' 'C program, one line' "$scratch" "$tools/brimlet_empty_c" >>"$plan"
+printf '%s\t-\t-\t%s\t%s\n' 'C program, one line after reading the user'"'"'s number settings' "$scratch" "$tools/brimlet_user_locale" >>"$plan"
+printf '%s\t-\t-\t%s\t%s\n' 'C++ program, one line through std::cout' "$scratch" "$tools/brimlet_empty_cpp" >>"$plan"
 
 echo "== What each command prints"
 (cd "$scratch/brimlet-year" && inns ./brimlet "$pattern"; echo "   <- brimlet \"$pattern\"")
@@ -177,6 +180,8 @@ echo "sums their 64-bit counters, reads the database file whole, writes it back 
 echo "last 16 bytes to a new file, fsync, rename over the old, fsync of the folder, prints one line."
 echo "brimlet: a pattern-mode run (lock, boot time, rtnetlink dump, load, merge, pattern, atomic save)."
 echo "vnstat --oneline: reads its SQLite database (filled by its daemon for seconds) and prints one line."
+echo "C / C++ program, one line: bench/empty.c, bench/user_locale.c (LC_NUMERIC of the user's locale, as a run"
+echo "reads it) and bench/empty.cpp (the C++ runtime linked as brimlet's): what a run pays before its own work."
 echo "CPU = user + system time of the process; peak RSS = ru_maxrss of the process; page faults ="
 echo "its minor faults (ru_minflt), each a first touch of a page of memory or of a mapped file."
 
