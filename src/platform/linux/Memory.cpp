@@ -6,31 +6,34 @@ namespace platform {
 
 namespace {
 
-// Whether [begin, end) holds whole pages of the given size, narrowed to them.
-bool wholePages(std::uintptr_t& begin, std::uintptr_t& end, std::uintptr_t pageSize)
+struct AddressSpan {
+    std::uintptr_t begin;
+    std::uintptr_t end;
+};
+
+// The whole pages of the given size inside [begin, end): the edges of a block may be
+// shared with other allocations.
+AddressSpan wholePages(std::uintptr_t begin, std::uintptr_t end, std::uintptr_t pageSize)
 {
-    begin = (begin + pageSize - 1) & ~(pageSize - 1);
-    end &= ~(pageSize - 1);
-    return begin < end;
+    return {(begin + pageSize - 1) & ~(pageSize - 1), end & ~(pageSize - 1)};
+}
+
+// Advice is a hint: a failure (an older kernel) changes nothing but the speed.
+void advise(AddressSpan span, int advice)
+{
+    if (span.begin < span.end)
+        ::madvise(reinterpret_cast<void*>(span.begin), span.end - span.begin, advice);
 }
 
 } // namespace
 
 void prepareForFilling(void* data, std::size_t size)
 {
-    // Only whole pages inside the block can be given: the edges may be shared with
-    // other allocations. Both calls are hints; a failure (an older kernel) changes
-    // nothing but the speed.
     constexpr std::uintptr_t hugePage = std::uintptr_t{2} << 20;
     constexpr std::uintptr_t page = 4096;
-    auto begin = reinterpret_cast<std::uintptr_t>(data);
-    auto end = begin + size;
-    if (wholePages(begin, end, hugePage))
-        ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
-    begin = reinterpret_cast<std::uintptr_t>(data);
-    end = begin + size;
-    if (wholePages(begin, end, page))
-        ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_POPULATE_WRITE);
+    const auto begin = reinterpret_cast<std::uintptr_t>(data);
+    advise(wholePages(begin, begin + size, hugePage), MADV_HUGEPAGE);
+    advise(wholePages(begin, begin + size, page), MADV_POPULATE_WRITE);
 }
 
 } // namespace platform

@@ -3,7 +3,7 @@
 namespace platform {
 
 // Large pages on Windows need the "Lock pages in memory" privilege, which users do not
-// hold; ordinary allocations stay as they are.
+// hold; ordinary allocations stay as they are, their pages mapped at first touch.
 void prepareForFilling(void*, std::size_t) {}
 
 } // namespace platform
