@@ -9,9 +9,18 @@ int main(int argc, char** argv)
 {
     if (argc != 2)
         return 2;
-    const HANDLE mutex = CreateMutexA(nullptr, TRUE, "BrimletMutex1");
-    if (!mutex || GetLastError() == ERROR_ALREADY_EXISTS)
+    // Waits rather than insisting on a new mutex: a holder that has just ended may
+    // still be on record as its owner for a moment, until Wine has seen it go.
+    const HANDLE mutex = CreateMutexA(nullptr, FALSE, "BrimletMutex1");
+    if (!mutex) {
+        std::fprintf(stderr, "CreateMutexA failed: error %lu\n", GetLastError());
         return 1;
+    }
+    const DWORD waited = WaitForSingleObject(mutex, 10000);
+    if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) {
+        std::fprintf(stderr, "WaitForSingleObject returned %lu, error %lu\n", waited, GetLastError());
+        return 1;
+    }
     std::puts("held");
     std::fflush(stdout);
     Sleep(static_cast<DWORD>(std::atoi(argv[1])));

@@ -142,11 +142,11 @@ case_log() {
 
 # Starts the mutex holder for $1 milliseconds and waits until it holds the mutex.
 hold_mutex() {
-    "${emulator[@]}" "$holder_exe" "$1" >"$work/holder" 2>/dev/null &
+    "${emulator[@]}" "$holder_exe" "$1" >"$work/holder" 2>"$work/holder-err" &
     holder=$!
     for _ in $(seq 200); do
         grep -q held "$work/holder" && return
-        kill -0 "$holder" 2>/dev/null || fail "the holder could not take the mutex"
+        kill -0 "$holder" 2>/dev/null || fail "the holder could not take the mutex: $(cat "$work/holder-err")"
         sleep 0.1
     done
     fail "the holder did not take the mutex"
