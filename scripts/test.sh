@@ -26,6 +26,9 @@ section() {
     last=$SECONDS
 }
 
+section "Tree: no conflict markers, includes only go down a floor"
+bash scripts/check-tree.sh
+
 section "Linux build"
 cmake --preset linux -DBRIMLET_TESTS=ON >/dev/null
 cmake --build --preset linux

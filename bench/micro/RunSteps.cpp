@@ -6,9 +6,9 @@
 
 #include "database/Merge.h"
 #include "database/TrafficDatabase.h"
-#include "driver/DiagnosticLog.h"
+#include "pattern/PatternPrinter.h"
+#include "platform/DiagnosticLog.h"
 #include "platform/Platform.h"
-#include "wmi/ReadAdapters.h"
 
 #include <benchmark/benchmark.h>
 
@@ -83,13 +83,13 @@ void merge(benchmark::State& state)
     perRecord(state);
 }
 
-void printPattern(benchmark::State& state)
+void patternPrinting(benchmark::State& state)
 {
     const TrafficDatabase database = sampleDatabase(static_cast<std::size_t>(state.range(0)), now);
     std::ostringstream out;
     for (auto _ : state) {
         out.str({});
-        database.printPattern(pattern, nowFields, out);
+        printPattern(database, pattern, nowFields, out);
     }
     benchmark::DoNotOptimize(out.str());
     perRecord(state);
@@ -111,7 +111,7 @@ void sizes(benchmark::internal::Benchmark* b) { b->Arg(730)->Arg(10'000)->Arg(10
 BENCHMARK(load)->Apply(sizes);
 BENCHMARK(indexRecords)->Apply(sizes);
 BENCHMARK(merge)->Apply(sizes);
-BENCHMARK(printPattern)->Apply(sizes);
+BENCHMARK(patternPrinting)->Apply(sizes);
 BENCHMARK(save)->Apply(sizes);
 
 } // namespace

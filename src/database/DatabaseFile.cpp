@@ -1,5 +1,6 @@
 #include "database/TrafficDatabase.h"
 
+#include "database/FileFormat.h"
 #include "platform/Platform.h"
 
 #include <algorithm>
@@ -8,9 +9,8 @@
 
 namespace {
 
-constexpr std::size_t countSize = 4;
-constexpr std::size_t recordHeadSize = 9;
-constexpr std::size_t entrySize = 16;
+using namespace fileFormat;
+
 // The most one run adds: a record, grown to an entry for every adapter.
 constexpr std::size_t recordGrowth = recordHeadSize + entrySize * TrafficRecord::maxAdapters;
 
@@ -19,25 +19,25 @@ constexpr std::size_t recordGrowth = recordHeadSize + entrySize * TrafficRecord:
 constexpr bool littleEndianHost = std::endian::native == std::endian::little;
 
 // Writes the low bytes of value, least significant first, and returns their end.
-char* putLittleEndian(char* out, std::uint64_t value, int bytes)
+char* putLittleEndian(char* out, std::uint64_t value, std::size_t bytes)
 {
     if constexpr (littleEndianHost) {
-        std::memcpy(out, &value, static_cast<std::size_t>(bytes));
+        std::memcpy(out, &value, bytes);
     } else {
-        for (int i = 0; i < bytes; ++i)
+        for (std::size_t i = 0; i < bytes; ++i)
             out[i] = static_cast<char>((value >> (8 * i)) & 0xFF);
     }
     return out + bytes;
 }
 
-std::uint64_t getLittleEndian(const char* in, int bytes)
+std::uint64_t getLittleEndian(const char* in, std::size_t bytes)
 {
     std::uint64_t value = 0;
     if constexpr (littleEndianHost) {
-        std::memcpy(&value, in, static_cast<std::size_t>(bytes));
+        std::memcpy(&value, in, bytes);
     } else {
-        for (int i = bytes - 1; i >= 0; --i)
-            value = (value << 8) | static_cast<unsigned char>(in[i]);
+        for (std::size_t i = bytes; i > 0; --i)
+            value = (value << 8) | static_cast<unsigned char>(in[i - 1]);
     }
     return value;
 }
@@ -48,7 +48,7 @@ std::size_t recordEnd(const TrafficRecord& record) { return record.entriesAt + e
 
 void storeRecordCount(TrafficDatabase& database)
 {
-    putLittleEndian(database.fileContent.data(), database.agedRecords.size() + database.records.size(), 4);
+    putLittleEndian(database.fileContent.data(), database.agedRecords.size() + database.records.size(), recordCountSize);
 }
 
 } // namespace
@@ -57,25 +57,25 @@ void TrafficDatabase::indexRecords(FileTime cutOff)
 {
     agedRecords.clear();
     records.clear();
-    if (fileContent.size() < countSize) {
+    if (fileContent.size() < recordCountSize) {
         fileContent.clear();
         return;
     }
-    std::uint64_t count = getLittleEndian(fileContent.data(), 4);
+    std::uint64_t count = getLittleEndian(fileContent.data(), recordCountSize);
     // Never trust the count further than the file's size can back it. One more, for the
     // record a run may add.
-    const auto expected = std::min<std::uint64_t>(count, (fileContent.size() - countSize) / recordHeadSize);
+    const auto expected = std::min<std::uint64_t>(count, (fileContent.size() - recordCountSize) / recordHeadSize);
     records.reserve(expected + 1);
     platform::prepareForFilling(records.data(), expected * sizeof(TrafficRecord));
 
     bool agedAfterOthers = false;
-    std::size_t at = countSize;
+    std::size_t at = recordCountSize;
     for (; count > 0; --count) {
         if (fileContent.size() - at < recordHeadSize)
             break;
         TrafficRecord record;
-        record.intervalStart = getLittleEndian(fileContent.data() + at, 8);
-        record.entryCount = static_cast<unsigned char>(fileContent[at + 8]);
+        record.intervalStart = getLittleEndian(fileContent.data() + at, intervalStartSize);
+        record.entryCount = getLittleEndian(fileContent.data() + at + intervalStartSize, entryCountSize);
         record.entriesAt = at + recordHeadSize;
         if (fileContent.size() - record.entriesAt < entrySize * record.entryCount)
             break;
@@ -90,7 +90,7 @@ void TrafficDatabase::indexRecords(FileTime cutOff)
     // A clock set back can leave an aged record after newer ones; the aged go first,
     // so that the last record's bytes end the content.
     if (agedAfterOthers) {
-        std::string sorted(countSize, '\0');
+        std::string sorted(recordCountSize, '\0');
         sorted.reserve(fileContent.size() + recordGrowth);
         for (auto* list : {&agedRecords, &records})
             for (TrafficRecord& record : *list) {
@@ -107,10 +107,10 @@ void TrafficDatabase::appendRecord(FileTime intervalStart, const std::vector<Ada
                                    FileTime bootTime)
 {
     if (fileContent.empty())
-        fileContent.assign(countSize, '\0');
+        fileContent.assign(recordCountSize, '\0');
     const TrafficRecord record{intervalStart, bootTime, fileContent.size() + recordHeadSize, 0};
     fileContent.resize(record.entriesAt);
-    putLittleEndian(fileContent.data() + recordBegin(record), intervalStart, 8);
+    putLittleEndian(fileContent.data() + recordBegin(record), intervalStart, intervalStartSize);
     records.push_back(record);
     storeRecordCount(*this);
     for (std::size_t i = 0; i < std::min(counts.size(), TrafficRecord::maxAdapters); ++i)
@@ -122,7 +122,8 @@ AdapterCounters TrafficDatabase::counts(const TrafficRecord& record, std::size_t
     if (adapter >= record.entryCount)
         return {};
     const char* at = fileContent.data() + record.entriesAt + entrySize * adapter;
-    return {static_cast<std::int64_t>(getLittleEndian(at, 8)), static_cast<std::int64_t>(getLittleEndian(at + 8, 8))};
+    return {static_cast<std::int64_t>(getLittleEndian(at, countSize)),
+            static_cast<std::int64_t>(getLittleEndian(at + countSize, countSize))};
 }
 
 void TrafficDatabase::setCounts(std::size_t adapter, const AdapterCounters& counts)
@@ -131,11 +132,11 @@ void TrafficDatabase::setCounts(std::size_t adapter, const AdapterCounters& coun
     if (adapter >= last.entryCount) {
         last.entryCount = adapter + 1;
         fileContent.resize(recordEnd(last)); // the last record's bytes end the content
-        putLittleEndian(fileContent.data() + recordBegin(last) + 8, last.entryCount, 1);
+        putLittleEndian(fileContent.data() + recordBegin(last) + intervalStartSize, last.entryCount, entryCountSize);
     }
     char* at = fileContent.data() + last.entriesAt + entrySize * adapter;
-    at = putLittleEndian(at, static_cast<std::uint64_t>(counts.sent), 8);
-    putLittleEndian(at, static_cast<std::uint64_t>(counts.received), 8);
+    at = putLittleEndian(at, static_cast<std::uint64_t>(counts.sent), countSize);
+    putLittleEndian(at, static_cast<std::uint64_t>(counts.received), countSize);
 }
 
 void TrafficDatabase::keepAgedRecords(std::size_t keep)
@@ -147,11 +148,11 @@ void TrafficDatabase::keepAgedRecords(std::size_t keep)
     const std::size_t end = keep > 0 ? recordBegin(agedRecords[drop])
                             : records.empty() ? fileContent.size()
                                               : recordBegin(records.front());
-    fileContent.erase(countSize, end - countSize);
+    fileContent.erase(recordCountSize, end - recordCountSize);
     agedRecords.erase(agedRecords.begin(), agedRecords.begin() + static_cast<std::ptrdiff_t>(drop));
     for (auto* list : {&agedRecords, &records})
         for (TrafficRecord& record : *list)
-            record.entriesAt -= end - countSize;
+            record.entriesAt -= end - recordCountSize;
     storeRecordCount(*this);
 }
 
@@ -159,33 +160,33 @@ std::string encodeOffsets(const TrafficDatabase& database)
 {
     const std::size_t count = std::min(std::max(database.rawOffsets.size(), database.earlierRawOffsets.size()),
                                        TrafficRecord::maxAdapters);
-    std::string out(recordHeadSize + 64 * count, '\0');
-    char* at = putLittleEndian(out.data(), database.offsetsBootTime, 8);
-    at = putLittleEndian(at, count, 1);
+    std::string out(offsetsHeadSize + offsetTables * offsetSize * count, '\0');
+    char* at = putLittleEndian(out.data(), database.offsetsBootTime, offsetsBootSize);
+    at = putLittleEndian(at, count, entryCountSize);
     for (const auto* table : {&database.rawOffsets, &database.earlierRawOffsets})
         for (std::size_t i = 0; i < count; ++i) {
             const RawCounterOffset offset = i < table->size() ? (*table)[i] : RawCounterOffset{};
             for (const std::uint64_t value : {offset.sessionSent, offset.sessionReceived, offset.sent, offset.received})
-                at = putLittleEndian(at, value, 8);
+                at = putLittleEndian(at, value, sizeof value);
         }
     return out;
 }
 
 void decodeOffsets(std::string_view content, TrafficDatabase& database)
 {
-    if (content.size() < recordHeadSize)
+    if (content.size() < offsetsHeadSize)
         return;
-    const auto count = static_cast<std::size_t>(static_cast<unsigned char>(content[8]));
-    if (content.size() != recordHeadSize + 64 * count)
+    const auto count = static_cast<std::size_t>(getLittleEndian(content.data() + offsetsBootSize, entryCountSize));
+    if (content.size() != offsetsHeadSize + offsetTables * offsetSize * count)
         return;
-    database.offsetsBootTime = getLittleEndian(content.data(), 8);
-    const char* at = content.data() + recordHeadSize;
+    database.offsetsBootTime = getLittleEndian(content.data(), offsetsBootSize);
+    const char* at = content.data() + offsetsHeadSize;
     for (auto* table : {&database.rawOffsets, &database.earlierRawOffsets}) {
         table->resize(count);
         for (RawCounterOffset& offset : *table)
             for (std::uint64_t* value : {&offset.sessionSent, &offset.sessionReceived, &offset.sent, &offset.received}) {
-                *value = getLittleEndian(at, 8);
-                at += 8;
+                *value = getLittleEndian(at, sizeof *value);
+                at += sizeof *value;
             }
     }
 }
@@ -217,7 +218,7 @@ void TrafficDatabase::save()
     if (needed)
         platform::replaceFile(offsetsPath(), encodeOffsets(*this));
     if (fileContent.empty())
-        fileContent.assign(countSize, '\0'); // a database without records
+        fileContent.assign(recordCountSize, '\0'); // a database without records
     platform::replaceFile(path, fileContent);
     if (!needed) {
         std::error_code ignored; // at worst a stale file, which the next merge does not trust

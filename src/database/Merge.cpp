@@ -1,10 +1,9 @@
 #include "database/Merge.h"
 
-#include "driver/DiagnosticLog.h"
+#include "platform/DiagnosticLog.h"
 
 #include <algorithm>
 #include <iterator>
-
 #include <ostream>
 
 namespace {
@@ -83,6 +82,14 @@ CountUpdate update64(std::int64_t stored, std::uint64_t raw, std::uint64_t previ
 }
 
 } // namespace
+
+TrafficRecord openingRecord(FileTime bootTime, FileTime now)
+{
+    TrafficRecord opening;
+    opening.bootTime = bootTime;
+    opening.intervalStart = std::max(bootTime, startOfDay(now));
+    return opening;
+}
 
 void mergeOpening(TrafficDatabase& database, const TrafficRecord& opening)
 {

@@ -3,14 +3,9 @@
 #include "database/TrafficRecord.h"
 
 #include <filesystem>
-#include <iosfwd>
 #include <string>
 #include <string_view>
 #include <vector>
-
-struct CalendarTime;
-struct DiagnosticLog;
-namespace platform { class CounterSource; }
 
 // How long records are kept: a fixed 365 days.
 constexpr FileTime retentionSpan = 365 * fileTimeDay;
@@ -75,11 +70,6 @@ struct TrafficDatabase {
     void setCounts(std::size_t adapter, const AdapterCounters& counts);
     // Forgets all but the newest keep aged records.
     void keepAgedRecords(std::size_t keep);
-
-    // Writes the pattern with its conversions replaced by totals as of now.
-    void printPattern(std::string_view pattern, const CalendarTime& now, std::ostream& out) const;
-    // Writes every record's counts for every adapter the source reports now.
-    void printList(platform::CounterSource& source, std::ostream& out) const;
 };
 
 // The file form of raw counter offsets: the boot, a one-byte count n, then n offsets of

@@ -1,7 +1,7 @@
 #include "driver/HelpPage.h"
 
+#include "driver/ReadAdapters.h"
 #include "platform/CounterSource.h"
-#include "wmi/ReadAdapters.h"
 
 #include <ostream>
 

@@ -1,13 +1,15 @@
 #include "driver/Run.h"
 
+#include "base/Failures.h"
 #include "database/TrafficDatabase.h"
-#include "driver/DiagnosticLog.h"
 #include "driver/HelpPage.h"
-#include "driver/ProgramError.h"
+#include "driver/ListDump.h"
+#include "driver/ReadAdapters.h"
 #include "driver/RunSettings.h"
+#include "pattern/PatternPrinter.h"
 #include "platform/CounterSource.h"
+#include "platform/DiagnosticLog.h"
 #include "platform/Platform.h"
-#include "wmi/ReadAdapters.h"
 
 #include <ostream>
 
@@ -35,12 +37,12 @@ void runMode(const RunSettings& settings, const std::filesystem::path& folder, T
         source.connect(settings.server, settings.user, settings.password);
         database.load(path, localNow());
         readAdapters(database, source, false, log, out, localNow());
-        database.printPattern(settings.pattern, platform::localNow(), out);
+        printPattern(database, settings.pattern, platform::localNow(), out);
         database.save();
     } else if (settings.listMode) {
         source.connect(settings.server, settings.user, settings.password);
         database.load(path, localNow());
-        database.printList(source, out);
+        printList(database, source, out);
     }
 }
 

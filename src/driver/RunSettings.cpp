@@ -1,6 +1,6 @@
 #include "driver/RunSettings.h"
 
-#include <stdexcept>
+#include "base/Failures.h"
 
 RunSettings readArguments(const std::vector<std::string>& arguments)
 {
@@ -41,8 +41,8 @@ std::filesystem::path databasePath(const std::filesystem::path& folder, const st
     const std::string name = server.empty() ? "traffic" : "traffic." + server;
     for (const char c : name)
         if ((c >= 0x01 && c <= 0x1F) || std::string_view("<>:\\|*?\"/").find(c) != std::string_view::npos)
-            throw std::invalid_argument("file name with a forbidden character");
+            throw UnknownFailure("file name with a forbidden character");
     if (name.back() == ' ')
-        throw std::invalid_argument("file name ending with a blank");
+        throw UnknownFailure("file name ending with a blank");
     return folder / name;
 }

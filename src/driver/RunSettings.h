@@ -20,6 +20,6 @@ struct RunSettings {
 RunSettings readArguments(const std::vector<std::string>& arguments);
 
 // The database file in folder for the given server: "traffic", or "traffic." and the
-// server name. A name that no portable file name can hold is refused with
-// std::invalid_argument.
+// server name. A name that no portable file name can hold is refused with an
+// UnknownFailure.
 std::filesystem::path databasePath(const std::filesystem::path& folder, const std::string& server);

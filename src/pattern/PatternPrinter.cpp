@@ -1,3 +1,5 @@
+#include "pattern/PatternPrinter.h"
+
 #include "database/TrafficDatabase.h"
 #include "pattern/Conversion.h"
 #include "pattern/NumberRendering.h"
@@ -42,7 +44,7 @@ void writeCutOff(const ConversionSpec& conversion, std::ostream& out)
 
 } // namespace
 
-void TrafficDatabase::printPattern(std::string_view pattern, const CalendarTime& now, std::ostream& out) const
+void printPattern(const TrafficDatabase& database, std::string_view pattern, const CalendarTime& now, std::ostream& out)
 {
     const PeriodBoundaries periods = periodBoundaries(now);
     const std::size_t end = pattern.size();
@@ -90,7 +92,7 @@ void TrafficDatabase::printPattern(std::string_view pattern, const CalendarTime&
         }
 
         const std::uint64_t total =
-            periodTotal(*this, pattern[cursor], conversion.periodStart, conversion.adapterIndex);
+            periodTotal(database, pattern[cursor], conversion.periodStart, conversion.adapterIndex);
         out << render(conversion, total);
         ++cursor;
     }

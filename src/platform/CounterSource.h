@@ -1,11 +1,24 @@
 #pragma once
 
-#include "database/FileTime.h"
-#include "wmi/CounterSample.h"
+#include "base/FileTime.h"
 
+#include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+
+// How wide the source's raw counters are: 32-bit counters wrap around, 64-bit ones
+// only ever start again from zero when their interface is created anew.
+enum class CounterWidth { bits32, bits64 };
+
+// One adapter's raw counters since boot, as read; a counter that could not be read is
+// absent.
+struct AdapterReading {
+    std::string name;
+    std::optional<std::uint64_t> sent;
+    std::optional<std::uint64_t> received;
+};
 
 namespace platform {
 

@@ -4,7 +4,7 @@
 // exactly one implementation (platform/linux or platform/windows); nothing outside
 // src/platform includes an operating system header.
 
-#include "database/FileTime.h"
+#include "base/FileTime.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,7 +1,6 @@
 #include "database/Merge.h"
 
-#include "driver/DiagnosticLog.h"
-#include "wmi/ReadAdapters.h"
+#include "platform/DiagnosticLog.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <stdexcept>
+#include "base/Failures.h"
 
 namespace {
 
@@ -78,7 +78,7 @@ TEST(DatabasePath, AcceptsPortableNamesOnly)
                                    "a|b",  "a\"b", "tail ",  "\x01",        "a\x1f", "\t"};
     for (const std::string& server : refused) {
         SCOPED_TRACE(server);
-        EXPECT_THROW(databasePath(folder, server), std::invalid_argument);
+        EXPECT_THROW(databasePath(folder, server), UnknownFailure);
     }
 }
 

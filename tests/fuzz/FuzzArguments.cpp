@@ -1,7 +1,7 @@
 // Splits the input at NUL bytes into arguments and reads them as a command line.
 #include "driver/RunSettings.h"
 
-#include <stdexcept>
+#include "base/Failures.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
@@ -18,7 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         // An accepted name stays one file in the folder.
         if (path.parent_path() != "/opt/meter" || path.filename().string().rfind("traffic", 0) != 0)
             __builtin_trap();
-    } catch (const std::invalid_argument&) {
+    } catch (const UnknownFailure&) {
     }
     return 0;
 }

@@ -1,8 +1,7 @@
 // Feeds arbitrary bytes to the database loader as a file's content, merges a reading
 // into whatever it yields, and checks that the bytes to be saved load back the same.
 #include "database/Merge.h"
-#include "driver/DiagnosticLog.h"
-#include "wmi/ReadAdapters.h"
+#include "platform/DiagnosticLog.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -1,5 +1,6 @@
 // Prints arbitrary patterns over a database whose counts reach the extremes.
 #include "database/TrafficDatabase.h"
+#include "pattern/PatternPrinter.h"
 
 #include <limits>
 #include <sstream>
@@ -17,6 +18,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }();
     const CalendarTime now{.year = 2026, .month = 12, .day = 6, .hour = 12};
     std::ostringstream out;
-    database.printPattern(std::string_view(reinterpret_cast<const char*>(data), size), now, out);
+    printPattern(database, std::string_view(reinterpret_cast<const char*>(data), size), now, out);
     return 0;
 }

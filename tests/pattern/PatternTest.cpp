@@ -1,4 +1,4 @@
-#include "LocaleEnvironment.h"
+#include "../platform/LocaleEnvironment.h"
 #include "PatternTestSupport.h"
 #include "pattern/NumberRendering.h"
 
@@ -136,7 +136,7 @@ TEST(Pattern, FlushesAtEachLineBreakOnly)
         SCOPED_TRACE(pattern);
         CountingBuffer buffer;
         std::ostream out(&buffer);
-        sampleDatabase().printPattern(pattern, now, out);
+        printPattern(sampleDatabase(), pattern, now, out);
         EXPECT_EQ(buffer.flushes, flushes);
     }
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "database/TrafficDatabase.h"
+#include "pattern/PatternPrinter.h"
 
 #include <gtest/gtest.h>
 
@@ -16,6 +17,6 @@ inline FileTime stamp(int year, int month, int day, int hour = 0, int minute = 0
 inline std::string printed(const TrafficDatabase& database, std::string_view pattern, const CalendarTime& now)
 {
     std::ostringstream out;
-    database.printPattern(pattern, now, out);
+    printPattern(database, pattern, now, out);
     return out.str();
 }

@@ -1,6 +1,6 @@
 #include "platform/CounterSource.h"
 
-#include "driver/ProgramError.h"
+#include "base/Failures.h"
 #include "platform/linux/LocalTime.h"
 
 #include <linux/if.h>

@@ -1,9 +1,12 @@
 #include "platform/Platform.h"
 
+#include "base/Failures.h"
+
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <string>
-#include <system_error>
 
 namespace platform {
 
@@ -14,7 +17,7 @@ std::filesystem::path executableFolder()
     for (;;) {
         const ssize_t length = readlink("/proc/self/exe", buffer.data(), buffer.size());
         if (length < 0)
-            throw std::system_error(errno, std::generic_category(), "/proc/self/exe");
+            throw ProgramError(std::string("Can not find the program's own file: ") + std::strerror(errno));
         if (static_cast<std::size_t>(length) < buffer.size()) {
             buffer.resize(static_cast<std::size_t>(length));
             return std::filesystem::path(buffer).parent_path();

@@ -1,6 +1,6 @@
 #include "platform/Platform.h"
 
-#include "pattern/NumberFormat.h"
+#include "platform/NumberFormat.h"
 
 #include <array>
 #include <clocale>

@@ -1,7 +1,7 @@
 #include "platform/CounterSource.h"
 
-#include "wmi/WmiReadings.h"
-#include "wmi/WmiSession.h"
+#include "platform/windows/wmi/WmiReadings.h"
+#include "platform/windows/wmi/WmiSession.h"
 
 namespace platform {
 

@@ -1,6 +1,6 @@
 #include "platform/Platform.h"
 
-#include "driver/ProgramError.h"
+#include "base/Failures.h"
 #include "platform/windows/SystemError.h"
 #include "platform/windows/WindowsPath.h"
 

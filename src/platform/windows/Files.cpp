@@ -1,4 +1,4 @@
-#include "driver/ProgramError.h"
+#include "base/Failures.h"
 #include "platform/Platform.h"
 #include "platform/windows/SystemError.h"
 

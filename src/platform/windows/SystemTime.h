@@ -1,6 +1,6 @@
 #pragma once
 
-#include "database/FileTime.h"
+#include "base/FileTime.h"
 
 #include <windows.h>
 

@@ -1,0 +1,63 @@
+#include "driver/ReadAdapters.h"
+
+#include "database/Merge.h"
+#include "platform/CounterSource.h"
+#include "platform/DiagnosticLog.h"
+
+#include <ostream>
+
+namespace {
+
+// A raw counter as the log shows it: signed, then unsigned, in the counter's width.
+void logCounter(const DiagnosticLog& log, const char* label, std::uint64_t value, CounterWidth width)
+{
+    if (!log)
+        return;
+    const auto signedValue = width == CounterWidth::bits32
+                                 ? std::int64_t{static_cast<std::int32_t>(static_cast<std::uint32_t>(value))}
+                                 : static_cast<std::int64_t>(value);
+    *log << label << signedValue << " (unsigned " << value << ")";
+    log.line();
+}
+
+} // namespace
+
+void readAdapters(TrafficDatabase& database, platform::CounterSource& source, bool printOnly,
+                  const DiagnosticLog& log, std::ostream& out, FileTime now)
+{
+    if (!printOnly) {
+        const TrafficRecord opening = openingRecord(source.readBootTime(), now);
+        if (log) {
+            *log << "boot @ ";
+            writeTimeStamp(*log, opening.intervalStart);
+            log.line();
+        }
+        mergeOpening(database, opening);
+    }
+
+    const CounterWidth width = source.counterWidth();
+    std::size_t number = 0;
+    source.forEachAdapter(true, [&](const AdapterReading& reading) {
+        if (printOnly)
+            out << "Interface " << number << ": " << reading.name;
+        if (log) {
+            *log << "Interface " << number << ": " << reading.name;
+            log.line();
+        }
+        if (reading.received) {
+            logCounter(log, " Received: ", *reading.received, width);
+            if (printOnly)
+                out << " Received: " << *reading.received;
+        }
+        if (reading.sent) {
+            logCounter(log, " Sent: ", *reading.sent, width);
+            if (printOnly)
+                out << " Sent: " << *reading.sent;
+        }
+        if (printOnly)
+            out << '\n' << std::flush;
+        else
+            mergeAdapter(database, number, reading, width, log);
+        ++number;
+    });
+}
