@@ -76,8 +76,10 @@ struct TrafficDatabase {
     // Forgets all but the newest keep aged records.
     void keepAgedRecords(std::size_t keep);
 
-    // Writes the pattern with its conversions replaced by totals as of now.
-    void printPattern(std::string_view pattern, const CalendarTime& now, std::ostream& out) const;
+    // Writes the pattern with its conversions replaced by totals as of now; "this month"
+    // begins on day monthStartDay (1 to 28).
+    void printPattern(std::string_view pattern, const CalendarTime& now, std::ostream& out,
+                      int monthStartDay = 1) const;
     // Writes every record's counts for every adapter the source reports now.
     void printList(platform::CounterSource& source, std::ostream& out) const;
 };

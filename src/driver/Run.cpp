@@ -9,6 +9,7 @@
 #include "platform/Platform.h"
 #include "wmi/ReadAdapters.h"
 
+#include <cstdlib>
 #include <ostream>
 
 namespace {
@@ -35,7 +36,8 @@ void runMode(const RunSettings& settings, const std::filesystem::path& folder, T
         source.connect(settings.server, settings.user, settings.password);
         database.load(path, localNow());
         readAdapters(database, source, false, log, out, localNow());
-        database.printPattern(settings.pattern, platform::localNow(), out);
+        database.printPattern(settings.pattern, platform::localNow(), out,
+                              monthStartDay(std::getenv("BRIMLET_MONTH_START")));
         database.save();
     } else if (settings.listMode) {
         source.connect(settings.server, settings.user, settings.password);

@@ -1,5 +1,7 @@
 #include "driver/RunSettings.h"
 
+#include <charconv>
+#include <cstring>
 #include <stdexcept>
 
 RunSettings readArguments(const std::vector<std::string>& arguments)
@@ -34,6 +36,16 @@ RunSettings readArguments(const std::vector<std::string>& arguments)
         }
     }
     return settings;
+}
+
+int monthStartDay(const char* setting)
+{
+    if (!setting)
+        return 1;
+    const char* end = setting + std::strlen(setting);
+    int day = 0;
+    const auto [stop, error] = std::from_chars(setting, end, day);
+    return error == std::errc() && stop == end && day >= 1 && day <= 28 ? day : 1;
 }
 
 std::filesystem::path databasePath(const std::filesystem::path& folder, const std::string& server)

@@ -42,9 +42,10 @@ void writeCutOff(const ConversionSpec& conversion, std::ostream& out)
 
 } // namespace
 
-void TrafficDatabase::printPattern(std::string_view pattern, const CalendarTime& now, std::ostream& out) const
+void TrafficDatabase::printPattern(std::string_view pattern, const CalendarTime& now, std::ostream& out,
+                                   int monthStartDay) const
 {
-    const PeriodBoundaries periods = periodBoundaries(now);
+    const PeriodBoundaries periods = periodBoundaries(now, monthStartDay);
     const std::size_t end = pattern.size();
     std::size_t cursor = 0;
     while (cursor < end) {
