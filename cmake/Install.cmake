@@ -10,6 +10,7 @@
 #     ~/.local/share/man/man1/brimlet.1
 #     ~/.local/share/systemd/user/brimlet.{service,timer}
 #     ~/.local/share/doc/brimlet/contrib/...  status bar and scheduler examples
+#     ~/.local/bin/brimlet-report             days, billing cycles and a cap, from the database
 #
 # On Windows the program, its database and the scheduler definition share one folder,
 # packed as a .zip.
@@ -49,8 +50,12 @@ else()
     install(FILES ${brimletService} ${brimletContrib}/systemd/brimlet.timer
             DESTINATION ${CMAKE_INSTALL_DATADIR}/systemd/user)
 
+    # A program rather than an example: it goes on the PATH, and finds the database
+    # beside the brimlet it finds there.
+    install(PROGRAMS ${brimletContrib}/report/brimlet-report DESTINATION ${CMAKE_INSTALL_BINDIR})
+
     install(DIRECTORY ${brimletContrib}/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/contrib
-            PATTERN "systemd" EXCLUDE PATTERN "windows" EXCLUDE)
+            PATTERN "systemd" EXCLUDE PATTERN "windows" EXCLUDE PATTERN "report" EXCLUDE)
 endif()
 
 set(CPACK_PACKAGE_NAME brimlet)
