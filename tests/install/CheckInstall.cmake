@@ -106,7 +106,8 @@ endif()
 
 # --- The units pass systemd's own checks, and the timer fires once a minute.
 if(SYSTEMD_ANALYZE)
-    set(units ${prefix}/share/systemd/user/brimlet.service ${prefix}/share/systemd/user/brimlet.timer)
+    set(units ${prefix}/share/systemd/user/brimlet.service ${prefix}/share/systemd/user/brimlet.timer
+              ${prefix}/share/systemd/user/brimlet-cap.service ${prefix}/share/systemd/user/brimlet-cap.timer)
     run(${CMAKE_COMMAND} -E env XDG_RUNTIME_DIR=${runtime} MANPATH=${prefix}/share/man:
         ${SYSTEMD_ANALYZE} --user verify ${units})
     expect("systemd-analyze verify accepts the units (${rc}: ${out}${err})" rc EQUAL 0 AND err MATCHES "^$")
