@@ -91,7 +91,7 @@ class Report(unittest.TestCase):
         with open(self.file, "wb") as file:
             file.write(database(RECORDS[:7]))
         path = os.path.join(self.folder, "bin") + os.pathsep + os.environ["PATH"]
-        for month_start in ["14", None, "31"]:
+        for month_start in ["14", None, "31", "3"]:
             with self.subTest(month_start=month_start):
                 printed = self.run_at_now(["brimlet", "%Mu %Md"], month_start, PATH=path).stdout
                 result = self.run_at_now([REPORT, "--json"], month_start, PATH=path)
@@ -103,7 +103,7 @@ class Report(unittest.TestCase):
         cases = [(whole[:-5], 0, r"damaged: it announces 7 records and holds 6 whole ones"),
                  (whole + b"xyz", 0, r"damaged: 3 bytes after its last record"),
                  (b"\1\0", 2, r"is not a brimlet database"),
-                 (b"Hello, this is a letter to my friend.\n", 2, r"is not a brimlet database")]
+                 (b"\x89PNG\r\n\x1a\n\0\0\0\rIHDR" + bytes(2000), 2, r"is not a brimlet database: record 1 starts")]
         for content, status, message in cases:
             with self.subTest(message=message):
                 result = self.report(content, "--json")
