@@ -6,7 +6,8 @@ NOW = "2027-03-03 12:00:00"
 
 
 def database(records):
-    stamp = lambda fields: (datetime.datetime(*fields) - datetime.datetime(1601, 1, 1)) * 10 // datetime.timedelta(microseconds=1)
+    since1601 = lambda fields: datetime.datetime(*fields) - datetime.datetime(1601, 1, 1)
+    stamp = lambda fields: since1601(fields) * 10 // datetime.timedelta(microseconds=1)  # 100-ns units
     return struct.pack("<I", len(records)) + b"".join(
         struct.pack("<QB", stamp(start), len(entries)) + b"".join(struct.pack("<qq", *e) for e in entries)
         for start, entries in records)
