@@ -9,7 +9,9 @@
 #     ~/.local/bin/brimlet -> ../share/brimlet/brimlet
 #     ~/.local/share/man/man1/brimlet.1
 #     ~/.local/share/systemd/user/brimlet.{service,timer}
+#     ~/.local/share/systemd/user/brimlet-cap.{service,timer}  a daily check against a cap
 #     ~/.local/share/doc/brimlet/contrib/...  status bar and scheduler examples
+#     ~/.local/bin/brimlet-report             days, billing cycles and a cap, from the database
 #
 # On Windows the program, its database and the scheduler definition share one folder,
 # packed as a .zip.
@@ -42,15 +44,23 @@ else()
     # The service names the program by its installed path, which is only known once
     # the prefix is (cmake --install --prefix may change it after configuring).
     set(brimletService ${PROJECT_BINARY_DIR}/contrib/brimlet.service)
+    set(brimletCapService ${PROJECT_BINARY_DIR}/contrib/brimlet-cap.service)
     install(CODE "
         get_filename_component(BRIMLET_PROGRAM \"\${CMAKE_INSTALL_PREFIX}/${BRIMLET_PROGRAM_DIR}/brimlet\" ABSOLUTE)
+        get_filename_component(BRIMLET_REPORT \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/brimlet-report\" ABSOLUTE)
         configure_file(\"${brimletContrib}/systemd/brimlet.service.in\" \"${brimletService}\" @ONLY)
+        configure_file(\"${brimletContrib}/systemd/brimlet-cap.service.in\" \"${brimletCapService}\" @ONLY)
     ")
     install(FILES ${brimletService} ${brimletContrib}/systemd/brimlet.timer
+                  ${brimletCapService} ${brimletContrib}/systemd/brimlet-cap.timer
             DESTINATION ${CMAKE_INSTALL_DATADIR}/systemd/user)
 
+    # A program rather than an example: it goes on the PATH, and finds the database
+    # beside the brimlet it finds there.
+    install(PROGRAMS ${brimletContrib}/report/brimlet-report DESTINATION ${CMAKE_INSTALL_BINDIR})
+
     install(DIRECTORY ${brimletContrib}/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/contrib
-            PATTERN "systemd" EXCLUDE PATTERN "windows" EXCLUDE)
+            PATTERN "systemd" EXCLUDE PATTERN "windows" EXCLUDE PATTERN "report" EXCLUDE)
 endif()
 
 set(CPACK_PACKAGE_NAME brimlet)

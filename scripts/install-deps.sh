@@ -10,6 +10,8 @@ packages=(build-essential cmake ninja-build googletest libgtest-dev libgmock-dev
           clang libclang-rt-14-dev strace)
 # The installation check renders the manual page, looks it up and verifies the units.
 packages+=(groff-base man-db systemd)
+# contrib/report/brimlet-report draws its chart with Debian's matplotlib.
+packages+=(python3-matplotlib)
 if [[ "${1:-}" == windows ]]; then
     dpkg --add-architecture i386 >/dev/null 2>&1 || true
     packages+=(g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev wine wine64)

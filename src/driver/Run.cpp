@@ -11,6 +11,7 @@
 #include "platform/DiagnosticLog.h"
 #include "platform/Platform.h"
 
+#include <cstdlib>
 #include <ostream>
 
 namespace {
@@ -37,7 +38,8 @@ void runMode(const RunSettings& settings, const std::filesystem::path& folder, T
         source.connect(settings.server, settings.user, settings.password);
         database.load(path, localNow());
         readAdapters(database, source, false, log, out, localNow());
-        printPattern(database, settings.pattern, platform::localNow(), out);
+        printPattern(database, settings.pattern, platform::localNow(), out,
+                     monthStartDay(std::getenv("BRIMLET_MONTH_START")));
         database.save();
     } else if (settings.listMode) {
         source.connect(settings.server, settings.user, settings.password);

@@ -2,6 +2,9 @@
 
 #include "base/Failures.h"
 
+#include <charconv>
+#include <cstring>
+
 RunSettings readArguments(const std::vector<std::string>& arguments)
 {
     RunSettings settings;
@@ -34,6 +37,16 @@ RunSettings readArguments(const std::vector<std::string>& arguments)
         }
     }
     return settings;
+}
+
+int monthStartDay(const char* setting)
+{
+    if (!setting)
+        return 1;
+    const char* end = setting + std::strlen(setting);
+    int day = 0;
+    const auto [stop, error] = std::from_chars(setting, end, day);
+    return error == std::errc() && stop == end && day >= 1 && day <= 28 ? day : 1;
 }
 
 std::filesystem::path databasePath(const std::filesystem::path& folder, const std::string& server)

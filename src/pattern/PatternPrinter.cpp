@@ -44,9 +44,10 @@ void writeCutOff(const ConversionSpec& conversion, std::ostream& out)
 
 } // namespace
 
-void printPattern(const TrafficDatabase& database, std::string_view pattern, const CalendarTime& now, std::ostream& out)
+void printPattern(const TrafficDatabase& database, std::string_view pattern, const CalendarTime& now,
+                  std::ostream& out, int monthStartDay)
 {
-    const PeriodBoundaries periods = periodBoundaries(now);
+    const PeriodBoundaries periods = periodBoundaries(now, monthStartDay);
     const std::size_t end = pattern.size();
     std::size_t cursor = 0;
     while (cursor < end) {

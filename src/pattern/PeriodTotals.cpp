@@ -25,18 +25,22 @@ std::uint64_t recordTotal(const TrafficDatabase& database, const TrafficRecord& 
 
 } // namespace
 
-PeriodBoundaries periodBoundaries(const CalendarTime& now)
+PeriodBoundaries periodBoundaries(const CalendarTime& now, int monthStartDay)
 {
     CalendarTime midnight = now;
     midnight.hour = 0;
     midnight.minute = 0;
     midnight.second = 0;
     midnight.milliseconds = 0;
-    CalendarTime firstOfMonth = midnight;
-    firstOfMonth.day = 1;
+    CalendarTime monthStart = midnight;
+    monthStart.day = monthStartDay;
+    if (now.day < monthStartDay) { // the month began in the previous calendar month
+        monthStart.year -= monthStart.month == 1;
+        monthStart.month = monthStart.month == 1 ? 12 : monthStart.month - 1;
+    }
     // A clock reading outside the calendar leaves the boundaries at 0, which admits
     // every record rather than dropping all of them.
-    return {toFileTime(midnight).value_or(0), toFileTime(firstOfMonth).value_or(0)};
+    return {toFileTime(midnight).value_or(0), toFileTime(monthStart).value_or(0)};
 }
 
 std::uint64_t periodTotal(const TrafficDatabase& database, char identifier, FileTime periodStart,

@@ -12,8 +12,10 @@ struct PeriodBoundaries {
     FileTime monthStart = 0;
 };
 
-// Today's and this month's first midnight, from one reading of the local clock.
-PeriodBoundaries periodBoundaries(const CalendarTime& now);
+// Today's first midnight, and that of the most recent day monthStartDay (1 to 28) of a
+// month, from one reading of the local clock. With 14, on 3 March the month began on
+// 14 February: a billing cycle that starts on a day other than the first.
+PeriodBoundaries periodBoundaries(const CalendarTime& now, int monthStartDay = 1);
 
 // The bytes sent ('u'), received ('d') or both ('t') in the records that began at or
 // after periodStart, for one adapter or all. Sums wrap modulo 2^64.

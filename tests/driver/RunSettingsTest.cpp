@@ -66,6 +66,14 @@ TEST(ReadArguments, FollowsTheKeywordTable)
     }
 }
 
+TEST(MonthStartDay, TakesDays1To28AndOtherwiseTheFirst)
+{
+    const std::pair<const char*, int> cases[] = {{nullptr, 1}, {"14", 14}, {"28", 28}, {"07", 7}, {"29", 1},
+                                                 {"0", 1},     {"-3", 1},  {"", 1},   {" 5", 1}, {"5x", 1}};
+    for (const auto& [setting, day] : cases)
+        EXPECT_EQ(monthStartDay(setting), day) << (setting ? setting : "unset");
+}
+
 TEST(DatabasePath, AcceptsPortableNamesOnly)
 {
     const std::filesystem::path folder = "/opt/meter";

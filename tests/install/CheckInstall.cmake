@@ -38,7 +38,7 @@ if(NOT rc EQUAL 0)
 endif()
 
 foreach(root IN ITEMS ${prefix} ${stage}/usr)
-    foreach(file IN ITEMS ${PROGRAM_DIR}/brimlet bin/brimlet share/man/man1/brimlet.1
+    foreach(file IN ITEMS ${PROGRAM_DIR}/brimlet bin/brimlet bin/brimlet-report share/man/man1/brimlet.1
                           share/systemd/user/brimlet.service share/systemd/user/brimlet.timer
                           share/doc/brimlet/contrib/tmux/brimlet.tmux.conf
                           share/doc/brimlet/contrib/waybar/brimlet.json
@@ -73,6 +73,10 @@ expect("the database lies beside the real program" EXISTS ${prefix}/${PROGRAM_DI
 expect("no database in the current folder" NOT EXISTS ${elsewhere}/traffic)
 expect("no database beside the link" NOT EXISTS ${prefix}/bin/traffic)
 
+# --- The report, started from the PATH, finds that database beside the real program.
+run(${CMAKE_COMMAND} -E env PATH=${prefix}/bin:$ENV{PATH} brimlet-report --days 1)
+expect("brimlet-report reads the installed database (${rc}: ${out}${err})" rc EQUAL 0 AND out MATCHES "^Day ")
+
 # --- The waybar module's command prints JSON that carries the text, whatever the
 # user's number settings.
 file(READ ${SOURCE_DIR}/contrib/waybar/brimlet.json config)
@@ -102,7 +106,8 @@ endif()
 
 # --- The units pass systemd's own checks, and the timer fires once a minute.
 if(SYSTEMD_ANALYZE)
-    set(units ${prefix}/share/systemd/user/brimlet.service ${prefix}/share/systemd/user/brimlet.timer)
+    set(units ${prefix}/share/systemd/user/brimlet.service ${prefix}/share/systemd/user/brimlet.timer
+              ${prefix}/share/systemd/user/brimlet-cap.service ${prefix}/share/systemd/user/brimlet-cap.timer)
     run(${CMAKE_COMMAND} -E env XDG_RUNTIME_DIR=${runtime} MANPATH=${prefix}/share/man:
         ${SYSTEMD_ANALYZE} --user verify ${units})
     expect("systemd-analyze verify accepts the units (${rc}: ${out}${err})" rc EQUAL 0 AND err MATCHES "^$")

@@ -11,17 +11,22 @@ TEST(PeriodBoundaries, AreTodaysAndTheMonthsFirstMidnight)
         CalendarTime now;
         FileTime todayStart;
         FileTime monthStart;
+        int monthStartDay = 1;
     };
     const Case cases[] = {
         {{2026, 3, 0, 15, 14, 30, 10, 500}, stamp(2026, 3, 15), stamp(2026, 3, 1)},
         {{2026, 3, 0, 1, 0, 0, 0, 0}, stamp(2026, 3, 1), stamp(2026, 3, 1)},
         {{2024, 2, 4, 29, 23, 59, 59, 999}, stamp(2024, 2, 29), stamp(2024, 2, 1)},
         {{2027, 1, 5, 1, 0, 0, 0, 1}, stamp(2027, 1, 1), stamp(2027, 1, 1)},
+        {{2026, 3, 0, 3, 9, 0, 0, 0}, stamp(2026, 3, 3), stamp(2026, 2, 14), 14},
+        {{2026, 3, 0, 14, 0, 0, 0, 0}, stamp(2026, 3, 14), stamp(2026, 3, 14), 14},
+        {{2027, 1, 5, 13, 23, 59, 59, 999}, stamp(2027, 1, 13), stamp(2026, 12, 14), 14},
+        {{2024, 3, 5, 27, 12, 0, 0, 0}, stamp(2024, 3, 27), stamp(2024, 2, 28), 28},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::to_string(c.now.year) + "-" + std::to_string(c.now.month) + "-"
-                     + std::to_string(c.now.day));
-        const PeriodBoundaries periods = periodBoundaries(c.now);
+                     + std::to_string(c.now.day) + ", months from day " + std::to_string(c.monthStartDay));
+        const PeriodBoundaries periods = periodBoundaries(c.now, c.monthStartDay);
         EXPECT_EQ(periods.todayStart, c.todayStart);
         EXPECT_EQ(periods.monthStart, c.monthStart);
     }
