@@ -46,6 +46,12 @@ std::optional<std::string> readFile(const std::filesystem::path& path, std::size
 // ProgramError naming the file and the reason, and leaves the old content in place.
 void replaceFile(const std::filesystem::path& path, std::string_view content);
 
+// Readies the process before anything else runs: each of the standard descriptors 0, 1
+// and 2 that is closed gets the null device, so that no file the run opens takes its
+// number, and output to a reader that has gone away fails as an error of the stream
+// instead of ending the process. Where the system needs neither, nothing happens.
+void prepareProcess();
+
 // The lock that serialises every run of the program for one user.
 class InstanceLock {
 public:
