@@ -54,6 +54,7 @@ int runBrimlet(const std::vector<std::string>& arguments, std::ostream& out)
     if (lock.acquire(lockTimeoutMilliseconds) == platform::InstanceLock::Result::timedOut)
         return -1;
 
+    int status = 0;
     DiagnosticLog log;
     platform::CounterSource source;
     {
@@ -63,12 +64,14 @@ int runBrimlet(const std::vector<std::string>& arguments, std::ostream& out)
             runMode(readArguments(arguments), folder, database, source, log, out);
         } catch (const ProgramError& failure) {
             out << "Program Exception: " << failure.what();
+            status = 1;
         } catch (...) {
             out << "Unknown Program Exception";
+            status = 1;
         }
         log.close();
         source.close();
     }
     lock.release();
-    return 0;
+    return status;
 }

@@ -378,7 +378,7 @@ TEST(CrashSafety, FullDiskKeepsTheOldFileAndSaysSo)
 
         const RunResult result = folder.run(patternRun(rig.networkNamespace(), at));
 
-        EXPECT_EQ(result.exitStatus, 0);
+        EXPECT_EQ(result.exitStatus, 1);
         EXPECT_EQ(result.out, "okProgram Exception: Can not save " + folder.database().string() + ": No space left on device");
         EXPECT_EQ(readBytes(folder.database()), content);
         EXPECT_EQ(identityOf(folder.database()), identity);
