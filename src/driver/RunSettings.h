@@ -23,3 +23,6 @@ RunSettings readArguments(const std::vector<std::string>& arguments);
 // server name. A name that no portable file name can hold is refused with an
 // UnknownFailure.
 std::filesystem::path databasePath(const std::filesystem::path& folder, const std::string& server);
+
+// The lock file of a database, beside it: ".traffic.lock", ".traffic.<server>.lock".
+std::filesystem::path lockPath(const std::filesystem::path& database);
