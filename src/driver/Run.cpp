@@ -74,6 +74,10 @@ platform::InstanceLock::Result lockDatabase(platform::InstanceLock& lock, const 
 int runBrimlet(const std::vector<std::string>& arguments, std::ostream& out)
 {
     const RunSettings settings = readArguments(arguments);
+    if (settings.versionLine) {
+        out << "brimlet " BRIMLET_VERSION " " BRIMLET_PLATFORM "\n" << std::flush;
+        return 0;
+    }
 
     // The lock belongs to the database, whose place the arguments and the program's
     // folder tell. A failure to find the folder is reported as the run's first step.

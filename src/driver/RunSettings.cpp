@@ -12,6 +12,13 @@ RunSettings readArguments(const std::vector<std::string>& arguments)
         settings.patternMode = false;
         return settings;
     }
+    // What a new user types first, as the only argument; along with others they keep
+    // their old meaning (a pattern).
+    if (arguments.size() == 1 && (arguments[0] == "--help" || arguments[0] == "-h" || arguments[0] == "--version")) {
+        (arguments[0] == "--version" ? settings.versionLine : settings.helpPage) = true;
+        settings.patternMode = false;
+        return settings;
+    }
     for (auto it = arguments.begin(); it != arguments.end(); ++it) {
         const std::string& argument = *it;
         std::string* value = argument == "server" ? &settings.server

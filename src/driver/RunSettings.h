@@ -12,7 +12,8 @@ struct RunSettings {
     std::string pattern;
     bool patternMode = true;
     bool listMode = false;
-    bool helpPage = false; // "help" was met, or there were no arguments
+    bool helpPage = false; // "help" was met, or there were no arguments, or only "--help" or "-h"
+    bool versionLine = false; // the only argument was "--version"
     int logOpenings = 0;   // how many "log" arguments were met before the loop ended
 };
 
