@@ -9,12 +9,12 @@
 
 #include <gtest/gtest.h>
 
+#include <fnmatch.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <optional>
-#include <regex>
 
 namespace e2e {
 namespace {
@@ -36,20 +36,19 @@ TEST(RunHygiene, ExitStatusOutputAndReading)
         std::vector<std::string> arguments;
         Setup setup;
         int status;
-        std::string out; // a regular expression
+        std::string out; // a shell wildcard pattern (no escapes)
         bool saved;
     };
-    const std::string help = std::regex_replace(fixedHelpText(), std::regex(R"([.^$|()\[\]{}*+?\\])"), R"(\$&)");
     const Case cases[] = {
         {{"ok"}, plain, 0, "ok", true},
         {{"server", "a:b", "ok"}, plain, 1, "Unknown Program Exception", false},
-        {{"ok"}, readOnly, 1, "okProgram Exception: Can not save .*: Read-only file system", false},
+        {{"ok"}, readOnly, 1, "okProgram Exception: Can not save *: Read-only file system", false},
         {{"ok"}, locked, 255, "", false},
         // Another database's lock keeps no run waiting; the Linux build reads no server.
-        {{"server", "other", "ok"}, locked, 1, "Program Exception: Failed to connect server\\.", false},
-        {{"--help"}, plain, 0, help, false},
-        {{"-h"}, plain, 0, help, false},
-        {{"--version"}, plain, 0, "brimlet [0-9]+(\\.[0-9]+)+ linux-\\w+\n", false},
+        {{"server", "other", "ok"}, locked, 1, "Program Exception: Failed to connect server.", false},
+        {{"--help"}, plain, 0, fixedHelpText(), false}, // which holds no wildcard
+        {{"-h"}, plain, 0, fixedHelpText(), false},
+        {{"--version"}, plain, 0, "brimlet [0-9]*.[0-9]* linux-?*\n", false},
         {{"--version", "-h"}, plain, 0, "-h", true}, // along with others, a pattern as before
     };
     NetworkNamespace quiet;
@@ -64,7 +63,7 @@ TEST(RunHygiene, ExitStatusOutputAndReading)
             options.readOnly = {folder.programFolder()};
         const RunResult result = folder.run(options);
         EXPECT_EQ(result.exitStatus, c.status);
-        EXPECT_TRUE(std::regex_match(result.out, std::regex(c.out))) << result.out;
+        EXPECT_EQ(fnmatch(c.out.c_str(), result.out.c_str(), FNM_NOESCAPE), 0) << result.out;
         EXPECT_EQ(fs::exists(folder.database()), c.saved);
     }
 }
