@@ -191,12 +191,23 @@ void decodeOffsets(std::string_view content, TrafficDatabase& database)
     }
 }
 
-std::filesystem::path TrafficDatabase::offsetsPath() const
+namespace {
+
+std::filesystem::path offsetsPathOf(const std::filesystem::path& database)
 {
     std::string name = ".";
-    name += path.filename().string();
+    name += database.filename().string();
     name += ".offsets";
-    return std::filesystem::path(path).replace_filename(name);
+    return std::filesystem::path(database).replace_filename(name);
+}
+
+} // namespace
+
+std::filesystem::path TrafficDatabase::offsetsPath() const { return offsetsPathOf(path); }
+
+void removeAbandonedSaves(const std::filesystem::path& path)
+{
+    platform::removeAbandonedTemporaries({path, offsetsPathOf(path)});
 }
 
 void TrafficDatabase::load(const std::filesystem::path& file, FileTime now)

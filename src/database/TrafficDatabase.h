@@ -72,6 +72,10 @@ struct TrafficDatabase {
     void keepAgedRecords(std::size_t keep);
 };
 
+// Removes what saves of the database at path left behind in processes that no longer
+// run: the temporary files of the database and of its offsets file.
+void removeAbandonedSaves(const std::filesystem::path& path);
+
 // The file form of raw counter offsets: the boot, a one-byte count n, then n offsets of
 // 32 bytes as they stand now and n as they stood before.
 std::string encodeOffsets(const TrafficDatabase& database);

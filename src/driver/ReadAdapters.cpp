@@ -40,6 +40,13 @@ void readAdapters(TrafficDatabase& database, platform::CounterSource& source, bo
     source.forEachAdapter(true, [&](const AdapterReading& reading) {
         if (printOnly)
             out << "Interface " << number << ": " << reading.name;
+        // A record holds the counts of 255 adapters: the 256th and any after it are read
+        // and logged, but left out of every total.
+        if (log && !printOnly && number == TrafficRecord::maxAdapters) {
+            *log << "Interface " << number << " and above: left out of every total (a record holds "
+                 << TrafficRecord::maxAdapters << " adapters)";
+            log.line();
+        }
         if (log) {
             *log << "Interface " << number << ": " << reading.name;
             log.line();

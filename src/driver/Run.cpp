@@ -12,6 +12,7 @@
 #include "platform/Platform.h"
 
 #include <cstdlib>
+#include <exception>
 #include <ostream>
 
 namespace {
@@ -48,29 +49,70 @@ void runMode(const RunSettings& settings, const std::filesystem::path& folder, T
     }
 }
 
+// Takes the lock of the database the arguments name, and, once it holds it, clears away
+// what saves of that database that were killed left behind. Every mode locks, the help
+// page as well: so a run that begins its work holds its database's lock, as every run
+// held the user's lock before, the list shows the database between two runs, and the
+// lines that runs of one database append to a log stay in whole blocks. A name that can
+// not name a database locks nothing: runMode refuses it where it always has, after the
+// log's opening and the help page.
+platform::InstanceLock::Result lockDatabase(platform::InstanceLock& lock, const std::filesystem::path& folder,
+                                            const RunSettings& settings)
+{
+    std::filesystem::path path;
+    try {
+        path = databasePath(folder, settings.server);
+    } catch (const UnknownFailure&) {
+        return platform::InstanceLock::Result::unavailable;
+    }
+    const auto result = lock.acquire(lockPath(path), lockTimeoutMilliseconds);
+    if (result == platform::InstanceLock::Result::acquired)
+        removeAbandonedSaves(path);
+    return result;
+}
+
 } // namespace
 
 int runBrimlet(const std::vector<std::string>& arguments, std::ostream& out)
 {
-    platform::InstanceLock lock;
-    if (lock.acquire(lockTimeoutMilliseconds) == platform::InstanceLock::Result::timedOut)
-        return -1;
+    const RunSettings settings = readArguments(arguments);
+    if (settings.versionLine) {
+        out << "brimlet " BRIMLET_VERSION " " BRIMLET_PLATFORM "\n" << std::flush;
+        return 0;
+    }
 
+    // The lock belongs to the database, whose place the arguments and the program's
+    // folder tell. A failure to find the folder is reported as the run's first step.
+    platform::InstanceLock lock;
+    std::filesystem::path folder;
+    std::exception_ptr noFolder;
+    try {
+        folder = platform::executableFolder();
+        if (lockDatabase(lock, folder, settings) == platform::InstanceLock::Result::timedOut)
+            return -1;
+    } catch (...) {
+        noFolder = std::current_exception();
+    }
+
+    int status = 0;
     DiagnosticLog log;
     platform::CounterSource source;
     {
         TrafficDatabase database;
         try {
-            const std::filesystem::path folder = platform::executableFolder();
-            runMode(readArguments(arguments), folder, database, source, log, out);
+            if (noFolder)
+                std::rethrow_exception(noFolder);
+            runMode(settings, folder, database, source, log, out);
         } catch (const ProgramError& failure) {
             out << "Program Exception: " << failure.what();
+            status = 1;
         } catch (...) {
             out << "Unknown Program Exception";
+            status = 1;
         }
         log.close();
         source.close();
     }
     lock.release();
-    return 0;
+    return status;
 }

@@ -4,12 +4,20 @@
 
 #include <charconv>
 #include <cstring>
+#include <string_view>
 
 RunSettings readArguments(const std::vector<std::string>& arguments)
 {
     RunSettings settings;
     if (arguments.empty()) {
         settings.helpPage = true;
+        settings.patternMode = false;
+        return settings;
+    }
+    // What a new user types first, as the only argument; along with others they keep
+    // their old meaning (a pattern).
+    if (arguments.size() == 1 && (arguments[0] == "--help" || arguments[0] == "-h" || arguments[0] == "--version")) {
+        (arguments[0] == "--version" ? settings.versionLine : settings.helpPage) = true;
         settings.patternMode = false;
         return settings;
     }
@@ -57,5 +65,18 @@ std::filesystem::path databasePath(const std::filesystem::path& folder, const st
             throw UnknownFailure("file name with a forbidden character");
     if (name.back() == ' ')
         throw UnknownFailure("file name ending with a blank");
+    // "<file>.new-<digits>" is the form of a save's temporary file, which the run that
+    // holds the lock removes when its process no longer runs.
+    const std::size_t digits = name.find_last_not_of("0123456789");
+    if (digits + 1 < name.size() && std::string_view(name).substr(0, digits + 1).ends_with(".new-"))
+        throw UnknownFailure("file name of a temporary file");
     return folder / name;
+}
+
+std::filesystem::path lockPath(const std::filesystem::path& database)
+{
+    std::filesystem::path name = ".";
+    name += database.filename();
+    name += ".lock";
+    return std::filesystem::path(database).replace_filename(name);
 }

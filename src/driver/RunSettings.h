@@ -12,7 +12,8 @@ struct RunSettings {
     std::string pattern;
     bool patternMode = true;
     bool listMode = false;
-    bool helpPage = false; // "help" was met, or there were no arguments
+    bool helpPage = false; // "help" was met, or there were no arguments, or only "--help" or "-h"
+    bool versionLine = false; // the only argument was "--version"
     int logOpenings = 0;   // how many "log" arguments were met before the loop ended
 };
 
@@ -29,3 +30,6 @@ int monthStartDay(const char* setting);
 // server name. A name that no portable file name can hold is refused with an
 // UnknownFailure.
 std::filesystem::path databasePath(const std::filesystem::path& folder, const std::string& server);
+
+// The lock file of a database, beside it: ".traffic.lock", ".traffic.<server>.lock".
+std::filesystem::path lockPath(const std::filesystem::path& database);

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -46,7 +47,19 @@ std::optional<std::string> readFile(const std::filesystem::path& path, std::size
 // ProgramError naming the file and the reason, and leaves the old content in place.
 void replaceFile(const std::filesystem::path& path, std::string_view content);
 
-// The lock that serialises every run of the program for one user.
+// Readies the process before anything else runs: each of the standard descriptors 0, 1
+// and 2 that is closed gets the null device, so that no file the run opens takes its
+// number, and output to a reader that has gone away fails as an error of the stream
+// instead of ending the process. Where the system needs neither, nothing happens.
+void prepareProcess();
+
+// Removes the temporary files "<file>.new-<pid>" that replaceFile left beside each of
+// the files, which lie in one folder, in processes that no longer run (killed inside
+// their save). The file of a process that still runs stays; failures are ignored.
+void removeAbandonedTemporaries(std::initializer_list<std::filesystem::path> files);
+
+// The lock that serialises the runs on one database. On Linux it is the lock file
+// given, beside the database; on Windows one named mutex that every run takes.
 class InstanceLock {
 public:
     enum class Result { acquired, timedOut, unavailable };
@@ -57,8 +70,9 @@ public:
     ~InstanceLock();
 
     // Takes the lock, waiting up to timeoutMilliseconds for another run to give it up.
-    // unavailable: the lock could not be set up at all; the run goes on without it.
-    Result acquire(int timeoutMilliseconds);
+    // unavailable: the lock could not be set up at all (a lock file that can not be
+    // made, or that is not a regular file of the user's own); the run goes on without it.
+    Result acquire(const std::filesystem::path& lockFile, int timeoutMilliseconds);
     void release();
 
 private:

@@ -54,7 +54,7 @@ TEST(FailureReport, ServerNamesThatCanNotNameTheDatabase)
         options.arguments = c.arguments;
         const RunResult result = folder.run(options);
 
-        EXPECT_EQ(result.exitStatus, 0);
+        EXPECT_EQ(result.exitStatus, 1);
         EXPECT_EQ(result.out, c.out);
         EXPECT_EQ(folder.programFolderEntries(), before);
         if (!c.subfolder.empty()) {
@@ -100,7 +100,7 @@ TEST(FailureReport, DatabaseThatCanNotBeWrittenIsReportedAndKept)
             options.readOnly = {folder.programFolder()};
         const RunResult result = folder.run(options);
 
-        EXPECT_EQ(result.exitStatus, 0) << result.err;
+        EXPECT_EQ(result.exitStatus, 1) << result.err;
         const std::string report = c.outBeforeReport + "Program Exception: ";
         EXPECT_EQ(result.out.substr(0, report.size()), report) << result.out;
         EXPECT_NE(result.out.find(folder.database().string()), std::string::npos) << result.out;

@@ -257,11 +257,17 @@ std::filesystem::path TestFolder::database(const std::string& server) const
     return programFolder() / (server.empty() ? "traffic" : "traffic." + server);
 }
 
+std::filesystem::path TestFolder::lockFile(const std::string& server) const
+{
+    return programFolder() / ("." + database(server).filename().string() + ".lock");
+}
+
 std::vector<std::string> TestFolder::programFolderEntries() const
 {
     std::vector<std::string> names;
     for (const auto& entry : std::filesystem::directory_iterator(programFolder()))
-        names.push_back(entry.path().filename().string());
+        if (const std::string name = entry.path().filename().string(); !(name.starts_with(".traffic") && name.ends_with(".lock")))
+            names.push_back(name);
     std::sort(names.begin(), names.end());
     return names;
 }

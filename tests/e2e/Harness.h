@@ -80,8 +80,8 @@ private:
 
 // A folder of its own for one test:
 //   program/brimlet  a copy of the built program; its database files lie beside it
-//   lock/            stands in for /run/lock in every run, so that runs of different
-//                    tests (and other users of the machine) never meet at the lock
+//   lock/            stands in for /run/lock in every run, so that no run touches the
+//                    machine's own (the program keeps its lock beside its database)
 class TestFolder {
 public:
     TestFolder();
@@ -94,10 +94,11 @@ public:
     std::filesystem::path program() const { return programFolder() / "brimlet"; }
     std::filesystem::path database(const std::string& server = "") const;
     std::filesystem::path lockFolder() const { return rootFolder / "lock"; }
-    // The lock file every run of root takes.
-    std::filesystem::path lockFile() const { return lockFolder() / "brimlet-0" / "lock"; }
+    // The lock file of the database for the given server, beside it.
+    std::filesystem::path lockFile(const std::string& server = "") const;
 
-    // Names of the entries of the program's folder, sorted.
+    // Names of the entries of the program's folder, sorted; the lock files that runs
+    // leave beside their databases (".traffic.lock", ".traffic.<server>.lock") left out.
     std::vector<std::string> programFolderEntries() const;
 
     RunResult run(const RunOptions& options) const;

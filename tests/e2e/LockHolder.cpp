@@ -15,15 +15,13 @@ namespace e2e {
 
 LockHolder::LockHolder(const std::filesystem::path& lockFile)
 {
-    std::filesystem::create_directories(lockFile.parent_path());
-    std::filesystem::permissions(lockFile.parent_path(), std::filesystem::perms(0700));
     int ready[2];
     if (pipe(ready) != 0)
         throw std::runtime_error(std::string("pipe: ") + std::strerror(errno));
     pid = fork();
     if (pid == 0) {
         close(ready[0]);
-        const int fd = open(lockFile.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0600);
+        const int fd = open(lockFile.c_str(), O_RDONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
         if (fd < 0 || flock(fd, LOCK_EX) != 0)
             _exit(1);
         [[maybe_unused]] auto written = write(ready[1], "L", 1);

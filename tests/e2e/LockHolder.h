@@ -11,7 +11,7 @@ namespace e2e {
 
 class LockHolder {
 public:
-    // Makes the lock's folder the way the program makes it for its user, then takes the lock.
+    // Makes the lock file the way the program makes it, then takes the lock.
     explicit LockHolder(const std::filesystem::path& lockFile);
     LockHolder(const LockHolder&) = delete;
     LockHolder& operator=(const LockHolder&) = delete;

@@ -204,7 +204,7 @@ struct SystemCall {
     std::string seen;   // the call as the tracer showed it, shortened
 };
 
-// The system calls of one run, in order, from the first that names the lock's folder or
+// The system calls of one run, in order, from the first that names the lock file or
 // the database or the offsets file beside it, up to the one that writes the run's output.
 // A run can change only what it names (or reaches through a descriptor that a naming call
 // opened). What comes before (the helpers that start the program, the dynamic loader, the
@@ -250,7 +250,7 @@ TEST_P(CrashSafety, KilledAtEverySystemCall)
     ASSERT_EQ(savedState(folder), after);
     restoreState(folder, before);
     const std::vector<SystemCall> calls = systemCallsThatMayMatter(
-        trace, folder.program(), {"/run/lock", folder.database().string(), (folder.programFolder() / ".traffic.offsets").string()});
+        trace, folder.program(), {folder.lockFile().string(), folder.database().string(), (folder.programFolder() / ".traffic.offsets").string()});
     ASSERT_GT(calls.size(), 20u) << "the trace did not show the program's calls";
     ASSERT_TRUE(std::any_of(calls.begin(), calls.end(), [](const SystemCall& call) { return call.name == "rename"; }))
         << "the run saved nothing";
@@ -356,10 +356,10 @@ TEST(CrashSafety, FullDiskKeepsTheOldFileAndSaysSo)
         std::uintmax_t spareBytes;
         std::uintmax_t files;
     };
-    // Inodes: the root folder, the program, the database, the filler.
+    // Inodes: the root folder, the program, the database, the filler, the lock file.
     const Case cases[] = {
         {"no byte left", 256 * 1024, 1000},
-        {"no file left", 256 * 1024, 4},
+        {"no file left", 256 * 1024, 5},
     };
     TrafficRig rig(1);
     rig.send({0, 3, 700, 2, 90});
@@ -378,7 +378,7 @@ TEST(CrashSafety, FullDiskKeepsTheOldFileAndSaysSo)
 
         const RunResult result = folder.run(patternRun(rig.networkNamespace(), at));
 
-        EXPECT_EQ(result.exitStatus, 0);
+        EXPECT_EQ(result.exitStatus, 1);
         EXPECT_EQ(result.out, "okProgram Exception: Can not save " + folder.database().string() + ": No space left on device");
         EXPECT_EQ(readBytes(folder.database()), content);
         EXPECT_EQ(identityOf(folder.database()), identity);

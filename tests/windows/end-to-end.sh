@@ -110,7 +110,7 @@ case_pattern() {
     cp "$database" "$work/saved"
     run "$work/app" server nosuchserver "%u"
     expect_output "Program Exception: Failed to connect server."
-    [[ $status == 0 && ! -e "$work/app/traffic.nosuchserver" ]] || fail "failed run: status $status, or a database"
+    [[ $status == 1 && ! -e "$work/app/traffic.nosuchserver" ]] || fail "failed run: status $status, or a database"
     cmp -s "$database" "$work/saved" || fail "a failed run changed the database"
 
     # A program deeper in the folders than the 260 characters of old Windows paths.

@@ -1,11 +1,14 @@
 #include "base/Failures.h"
 #include "platform/Platform.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <charconv>
 #include <cstring>
 #include <utility>
 
@@ -35,6 +38,20 @@ public:
 private:
     int fd;
 };
+
+// The temporary file of a save: beside the file, named after it and the saving process.
+constexpr std::string_view temporaryInfix = ".new-";
+
+// The process id that ends a temporary file's name: decimal digits as a saving process
+// writes them, no sign, no leading zero; nothing for anything else.
+std::optional<pid_t> processIdIn(std::string_view digits)
+{
+    int pid = 0;
+    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), pid);
+    if (error != std::errc() || end != digits.data() + digits.size() || pid <= 0 || digits.front() == '0')
+        return std::nullopt;
+    return pid;
+}
 
 bool writeAll(int fd, std::string_view content)
 {
@@ -99,7 +116,7 @@ void replaceFile(const std::filesystem::path& path, std::string_view content)
     // and only then takes the old one's name.
     const std::filesystem::path folder = path.has_parent_path() ? path.parent_path() : ".";
     std::filesystem::path temporary = path;
-    temporary += ".new-" + std::to_string(getpid());
+    temporary += std::string(temporaryInfix) + std::to_string(getpid());
 
     mode_t mode = 0644;
     struct stat status {};
@@ -130,6 +147,32 @@ void replaceFile(const std::filesystem::path& path, std::string_view content)
     FileDescriptor directory(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (directory.get() >= 0)
         fsync(directory.get());
+}
+
+void removeAbandonedTemporaries(std::initializer_list<std::filesystem::path> files)
+{
+    if (files.size() == 0)
+        return;
+    const std::filesystem::path& first = *files.begin();
+    const std::filesystem::path folder = first.has_parent_path() ? first.parent_path() : ".";
+    DIR* const entries = opendir(folder.c_str());
+    if (!entries)
+        return;
+    while (const dirent* entry = readdir(entries)) {
+        const std::string_view name = entry->d_name;
+        for (const std::filesystem::path& file : files) {
+            const std::string prefix = file.filename().string() + std::string(temporaryInfix);
+            if (!name.starts_with(prefix))
+                continue;
+            // kill with no signal only asks whether the process exists: ESRCH, it does
+            // not (EPERM: it runs as another user).
+            const std::optional<pid_t> pid = processIdIn(name.substr(prefix.size()));
+            if (pid && *pid != getpid() && kill(*pid, 0) != 0 && errno == ESRCH)
+                unlinkat(dirfd(entries), entry->d_name, 0);
+            break;
+        }
+    }
+    closedir(entries);
 }
 
 } // namespace platform

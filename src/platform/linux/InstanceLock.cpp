@@ -8,33 +8,27 @@
 
 #include <cerrno>
 #include <csignal>
-#include <string>
 
 namespace platform {
 
 namespace {
 
-// One lock per user, in a folder of that user's own, so that nobody else can plant a
-// file or a link where the lock is taken. The folder's place must not depend on the
-// caller's environment: every run of the user has to meet the same lock.
-std::string lockFolder()
+// The lock file beside the database, made when missing. Never through a link
+// (O_NOFOLLOW), never blocking on a fifo planted in its place (O_NONBLOCK, which flock
+// does not heed), and only a regular file of the user's own: anything else at its name
+// was put there by someone else, and the run goes on without the lock.
+int openLockFile(const std::filesystem::path& path)
 {
-    const char* base = access("/run/lock", W_OK | X_OK) == 0 ? "/run/lock" : "/tmp";
-    return std::string(base) + "/brimlet-" + std::to_string(geteuid());
-}
-
-int openLockFile()
-{
-    const std::string folder = lockFolder();
-    if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST)
+    // Opened for reading only: the program never writes to it.
+    const int fd = open(path.c_str(), O_RDONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+    if (fd < 0)
         return -1;
     struct stat status {};
-    if (lstat(folder.c_str(), &status) != 0 || !S_ISDIR(status.st_mode) || status.st_uid != geteuid()
-        || (status.st_mode & 0077) != 0)
+    if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) || status.st_uid != geteuid()) {
+        close(fd);
         return -1;
-    const std::string file = folder + "/lock";
-    // Opened for reading only: the program never writes to it.
-    return open(file.c_str(), O_RDONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    }
+    return fd;
 }
 
 void ignoreAlarm(int) {}
@@ -70,9 +64,9 @@ int lockWithin(int fd, int timeoutMilliseconds)
 
 InstanceLock::~InstanceLock() { release(); }
 
-InstanceLock::Result InstanceLock::acquire(int timeoutMilliseconds)
+InstanceLock::Result InstanceLock::acquire(const std::filesystem::path& lockFile, int timeoutMilliseconds)
 {
-    const int fd = openLockFile();
+    const int fd = openLockFile(lockFile);
     if (fd < 0)
         return Result::unavailable;
     if (const int error = lockWithin(fd, timeoutMilliseconds); error != 0) {

@@ -4,7 +4,9 @@
 
 #include <windows.h>
 
+#include <charconv>
 #include <climits>
+#include <optional>
 #include <utility>
 
 namespace platform {
@@ -47,6 +49,26 @@ public:
 private:
     HANDLE handle;
 };
+
+// The temporary file of a save: beside the file, named after it and the saving process.
+constexpr std::wstring_view temporaryInfix = L".new-";
+
+// The process id that ends a temporary file's name: decimal digits as a saving process
+// writes them, no sign, no leading zero; nothing for anything else.
+std::optional<DWORD> processIdIn(std::wstring_view digits)
+{
+    std::string narrow;
+    for (const wchar_t c : digits) {
+        if (c < L'0' || c > L'9')
+            return std::nullopt;
+        narrow.push_back(static_cast<char>(c));
+    }
+    DWORD pid = 0;
+    const auto [end, error] = std::from_chars(narrow.data(), narrow.data() + narrow.size(), pid);
+    if (error != std::errc() || end != narrow.data() + narrow.size() || pid == 0 || narrow.front() == '0')
+        return std::nullopt;
+    return pid;
+}
 
 bool writeAll(HANDLE file, std::string_view content)
 {
@@ -94,7 +116,7 @@ void replaceFile(const std::filesystem::path& path, std::string_view content)
     // The new content goes to a file of its own beside the old one, reaches the disk,
     // and only then takes the old one's name.
     std::filesystem::path temporary = path;
-    temporary += L".new-" + std::to_wstring(GetCurrentProcessId());
+    temporary += std::wstring(temporaryInfix) + std::to_wstring(GetCurrentProcessId());
 
     FileHandle file(CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                                 nullptr));
@@ -112,6 +134,38 @@ void replaceFile(const std::filesystem::path& path, std::string_view content)
         DeleteFileW(temporary.c_str());
         fail("Can not save", path, error);
     }
+}
+
+void removeAbandonedTemporaries(std::initializer_list<std::filesystem::path> files)
+{
+    if (files.size() == 0)
+        return;
+    std::filesystem::path pattern = *files.begin();
+    pattern.replace_filename(L"*" + std::wstring(temporaryInfix) + L"*");
+    WIN32_FIND_DATAW found;
+    const HANDLE search = FindFirstFileW(pattern.c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        // The pattern matches short 8.3 names too: the long name decides.
+        const std::wstring_view name = found.cFileName;
+        for (const std::filesystem::path& file : files) {
+            const std::wstring prefix = file.filename().wstring() + std::wstring(temporaryInfix);
+            if (!name.starts_with(prefix))
+                continue;
+            const std::optional<DWORD> pid = processIdIn(name.substr(prefix.size()));
+            if (!pid || *pid == GetCurrentProcessId())
+                break;
+            // No process of that id: OpenProcess fails with ERROR_INVALID_PARAMETER (any
+            // other failure, such as access denied, means that it runs).
+            if (const HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, *pid))
+                CloseHandle(process);
+            else if (GetLastError() == ERROR_INVALID_PARAMETER)
+                DeleteFileW(std::filesystem::path(file).replace_filename(std::wstring(name)).c_str());
+            break;
+        }
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
 }
 
 } // namespace platform

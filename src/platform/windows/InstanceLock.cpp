@@ -13,7 +13,9 @@ constexpr std::intptr_t noHandle = -1;
 
 InstanceLock::~InstanceLock() { release(); }
 
-InstanceLock::Result InstanceLock::acquire(int timeoutMilliseconds)
+// One named mutex for every run of the session, whatever its database: the lock file is
+// not used here.
+InstanceLock::Result InstanceLock::acquire(const std::filesystem::path&, int timeoutMilliseconds)
 {
     const HANDLE mutex = CreateMutexA(nullptr, TRUE, mutexName);
     if (GetLastError() == ERROR_ALREADY_EXISTS

@@ -1,0 +1,138 @@
+// How a run ends and what it leaves, started the ways status bars, pipes and scripts start
+// it: exit status, a reader that goes away, closed standard descriptors, temporary files
+// of killed saves, things planted where the lock lies, --help and --version.
+
+#include "Harness.h"
+#include "HelpText.h"
+#include "LockHolder.h"
+#include "NetworkRig.h"
+
+#include <gtest/gtest.h>
+
+#include <fnmatch.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <optional>
+
+namespace e2e {
+namespace {
+
+namespace fs = std::filesystem;
+
+RunOptions quietRun(const NetworkNamespace& quiet, std::vector<std::string> arguments)
+{
+    RunOptions options;
+    options.arguments = std::move(arguments);
+    options.networkNamespace = quiet.name();
+    return options;
+}
+
+TEST(RunHygiene, ExitStatusOutputAndReading)
+{
+    enum Setup { plain, readOnly, locked };
+    struct Case {
+        std::vector<std::string> arguments;
+        Setup setup;
+        int status;
+        std::string out; // a shell wildcard pattern (no escapes)
+        bool saved;
+    };
+    const Case cases[] = {
+        {{"ok"}, plain, 0, "ok", true},
+        {{"server", "a:b", "ok"}, plain, 1, "Unknown Program Exception", false},
+        {{"ok"}, readOnly, 1, "okProgram Exception: Can not save *: Read-only file system", false},
+        {{"ok"}, locked, 255, "", false},
+        // Another database's lock keeps no run waiting; the Linux build reads no server.
+        {{"server", "other", "ok"}, locked, 1, "Program Exception: Failed to connect server.", false},
+        {{"--help"}, plain, 0, fixedHelpText(), false}, // which holds no wildcard
+        {{"-h"}, plain, 0, fixedHelpText(), false},
+        {{"--version"}, plain, 0, "brimlet [0-9]*.[0-9]* linux-?*\n", false},
+        {{"--version", "-h"}, plain, 0, "-h", true}, // along with others, a pattern as before
+    };
+    NetworkNamespace quiet;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.arguments.front() + " " + std::to_string(c.setup));
+        TestFolder folder;
+        std::optional<LockHolder> holder;
+        if (c.setup == locked)
+            holder.emplace(folder.lockFile());
+        RunOptions options = quietRun(quiet, c.arguments);
+        if (c.setup == readOnly)
+            options.readOnly = {folder.programFolder()};
+        const RunResult result = folder.run(options);
+        EXPECT_EQ(result.exitStatus, c.status);
+        EXPECT_EQ(fnmatch(c.out.c_str(), result.out.c_str(), FNM_NOESCAPE), 0) << result.out;
+        EXPECT_EQ(fs::exists(folder.database()), c.saved);
+    }
+}
+
+// Each run saves anew, whether its output goes to a pipe whose reader ended before it
+// started or to closed descriptors; the log never receives the pattern's text.
+TEST(RunHygiene, OutputNobodyReadsCostsNoReading)
+{
+    const char* closings[] = {"exec 3> >(:); wait $!; exec \"$@\" >&3 3>&-", "exec \"$@\" <&- >&- 2>&-", "exec \"$@\" >&-"};
+    NetworkNamespace quiet;
+    TestFolder folder;
+    RunOptions options = quietRun(quiet, {"log", "%u%b%d"});
+    options.workingFolder = folder.root();
+    std::optional<FileIdentity> before;
+    for (int i = 0; i < 9; ++i) {
+        SCOPED_TRACE(closings[i % 3]);
+        options.wrapper = {"bash", "-c", closings[i % 3], "_"};
+        EXPECT_EQ(folder.run(options).exitStatus, 0);
+        EXPECT_NE(std::optional(identityOf(folder.database())), before);
+        before = identityOf(folder.database());
+    }
+    EXPECT_EQ(readBytes(folder.root() / "traffic.log").find("0\n0"), std::string::npos);
+}
+
+TEST(RunHygiene, LeftoversOfDeadSavesGoThoseOfLiveOnesStay)
+{
+    const pid_t child = fork();
+    if (child == 0)
+        _exit(0);
+    waitpid(child, nullptr, 0);
+    const std::string dead = std::to_string(child), live = std::to_string(getpid());
+    TestFolder folder;
+    for (const std::string& name : {"traffic.new-" + dead, ".traffic.offsets.new-" + dead, "traffic.new-0" + dead,
+                                    "traffic.new-" + live})
+        writeBytes(folder.programFolder() / name, "partial");
+    NetworkNamespace quiet;
+    EXPECT_EQ(folder.run(quietRun(quiet, {"ok"})).out, "ok");
+    EXPECT_EQ(folder.programFolderEntries(),
+              (std::vector<std::string>{"brimlet", "traffic", "traffic.new-0" + dead, "traffic.new-" + live}));
+}
+
+// Whatever another user puts at the lock's name is never followed, opened for writing or
+// changed; the run goes on without the lock and saves.
+TEST(RunHygiene, WhatAnotherUserPlantsAtTheLockChangesNothing)
+{
+    void (*const plants[])(const fs::path& lock, const fs::path& victim) = {
+        [](const fs::path& lock, const fs::path& victim) { fs::create_symlink(victim, lock); },
+        [](const fs::path& lock, const fs::path& victim) { fs::create_symlink(victim.string() + "-new", lock); },
+        [](const fs::path& lock, const fs::path&) { fs::create_directory(lock); },
+        [](const fs::path& lock, const fs::path&) { writeBytes(lock, ""); },
+        [](const fs::path& lock, const fs::path&) { mkfifo(lock.c_str(), 0666); },
+    };
+    NetworkNamespace quiet;
+    for (const auto& plant : plants) {
+        TestFolder folder;
+        const fs::path victim = folder.root() / "victim";
+        writeBytes(victim, "precious");
+        plant(folder.lockFile(), victim);
+        lchown(folder.lockFile().c_str(), 65534, 65534);
+        struct stat planted {}, after {};
+        lstat(folder.lockFile().c_str(), &planted);
+        const RunResult result = folder.run(quietRun(quiet, {"ok"}));
+        lstat(folder.lockFile().c_str(), &after);
+        SCOPED_TRACE(planted.st_mode);
+        EXPECT_TRUE(result.exitStatus == 0 && result.out == "ok" && fs::exists(folder.database())) << result.out;
+        EXPECT_TRUE(readBytes(victim) == "precious" && !fs::exists(victim.string() + "-new"));
+        EXPECT_TRUE(after.st_ino == planted.st_ino && after.st_mode == planted.st_mode && after.st_size == planted.st_size);
+    }
+}
+
+} // namespace
+} // namespace e2e
