@@ -1,5 +1,6 @@
 #include "database/TrafficDatabase.h"
 
+#include "base/Failures.h"
 #include "database/ByteOrder.h"
 #include "database/FileFormat.h"
 #include "database/RunState.h"
@@ -169,10 +170,17 @@ void TrafficDatabase::save()
     if (fileContent.empty())
         fileContent.assign(recordCountSize, '\0'); // a database without records
     // The state goes first and holds what the databases before and after this save need;
-    // the database's save then syncs the folder for both.
-    platform::replaceFile(statePath(),
-                          encodeRunStates(nextState, databaseFingerprint(fileContent), runState ? &*runState : nullptr,
-                                          loadedFingerprint),
-                          false);
+    // the database's save then syncs the folder for both. A state that can not be saved
+    // must not stay behind either: without one the next run falls back on the session's
+    // sums, and the database's own save tells what went wrong.
+    try {
+        platform::replaceFile(statePath(),
+                              encodeRunStates(nextState, databaseFingerprint(fileContent),
+                                              runState ? &*runState : nullptr, loadedFingerprint),
+                              false);
+    } catch (const ProgramError&) {
+        std::error_code ignored;
+        std::filesystem::remove(statePath(), ignored);
+    }
     platform::replaceFile(path, fileContent);
 }
