@@ -170,17 +170,15 @@ void TrafficDatabase::save()
     if (fileContent.empty())
         fileContent.assign(recordCountSize, '\0'); // a database without records
     // The state goes first and holds what the databases before and after this save need;
-    // the database's save then syncs the folder for both. A state that can not be saved
-    // must not stay behind either: without one the next run falls back on the session's
-    // sums, and the database's own save tells what went wrong.
+    // the database's save then syncs the folder for both. Where the state can not be
+    // saved the old one stays, which no database but its own matches (the next run then
+    // falls back on the session's sums), and the database's own save tells what failed.
     try {
         platform::replaceFile(statePath(),
                               encodeRunStates(nextState, databaseFingerprint(fileContent),
                                               runState ? &*runState : nullptr, loadedFingerprint),
                               false);
     } catch (const ProgramError&) {
-        std::error_code ignored;
-        std::filesystem::remove(statePath(), ignored);
     }
     platform::replaceFile(path, fileContent);
 }
