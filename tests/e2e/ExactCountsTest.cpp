@@ -24,7 +24,7 @@ constexpr std::int64_t day = 24 * hour;
 struct Step {
     std::vector<int> remove; // pairs deleted before the run
     std::vector<int> make;   // pairs made, anew where they exist, before the run
-    int frames = 0;          // frames of 300 bytes each way through every live pair
+    int frames = 0;          // frames of 300 bytes each way through live pair p, (p + 1) times over
     std::int64_t clock = 0;  // the run's clock, seconds from the scenario's start
     std::int64_t btime = -hour; // the boot time the kernel shows, likewise
     int boot = 1;            // the boot id
@@ -155,8 +155,8 @@ TEST_P(ExactCounts, EveryTotalEqualsTheKernels)
         for (const int pair : step.make)
             make(pair);
         for (const int pair : live) {
-            sendFrames(rig.inner.name(), pairName(pair), step.frames, 300);
-            sendFrames(rig.outer.name(), "far" + std::to_string(pair), step.frames, 300);
+            sendFrames(rig.inner.name(), pairName(pair), step.frames * (pair + 1), 300);
+            sendFrames(rig.outer.name(), "far" + std::to_string(pair), step.frames * (pair + 1), 300);
         }
         const RunOptions run = options(step);
         const RunResult result = folder.run(run);
