@@ -47,7 +47,8 @@ TEST(DateRules, AClockAheadAgesNothingAndCountsInNoPeriodUntilItsTimeComes)
         {"no run for a month: the year ends a day after the newest record",
          {now - 395 * day, now - 380 * day, now - 30 * day}, now, 1},
         {"a clock 300 days ahead ages nothing", {now - 360 * day, now}, now + 300 * day, 0},
-        {"the year before the newest record not in the future", {now - 366 * day, now, now + 400 * day}, now + 300 * day, 1},
+        {"the year before the newest record not in the future", {now - 366 * day, now, now + 400 * day},
+         now + 300 * day, 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

@@ -49,7 +49,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     mergeOpening(database, openingRecord(boot, now));
     const std::size_t adapters = rawSent % 7;
     for (std::size_t i = 0; i < adapters; ++i) {
-        const AdapterReading reading{"fuzz", static_cast<std::uint32_t>(i), rawSent >> i, (i & 1) ? std::nullopt : std::optional(rawReceived << i)};
+        const AdapterReading reading{"fuzz", static_cast<std::uint32_t>(i), rawSent >> i,
+                                     (i & 1) ? std::nullopt : std::optional(rawReceived << i)};
         mergeAdapter(database, i, reading, (rawReceived & 1) ? CounterWidth::bits32 : CounterWidth::bits64, log);
     }
 
