@@ -88,6 +88,9 @@ TrafficRecord openReading(TrafficDatabase& database, const BootIdentity& boot, F
 {
     RunState& next = database.nextState;
     next = RunState{boot.id, boot.utcBootTime, utcNow, bootTime, {}};
+    // A boot that can not be told from others leaves only the records to count by.
+    if (boot.id.empty() && boot.utcBootTime == 0)
+        database.runState.reset();
     database.sameSession = database.runState && database.runState->sameBoot(next);
     if (database.sameSession)
         next.sessionBootTime = database.runState->sessionBootTime;

@@ -12,7 +12,8 @@ TrafficRecord openingRecord(FileTime bootTime, FileTime now);
 // Starts this run's state and makes the record that the reading goes into the last
 // one. With the last run's state of the same boot the session goes on with the boot
 // time its records were written with, whatever the clock or the time zone now say;
-// otherwise bootTime (the local one) opens it. The record begins at or before now.
+// otherwise bootTime (the local one) opens it. The record begins at or before now. A
+// boot of no identity (no id, no UTC time) counts from the records alone.
 TrafficRecord openReading(TrafficDatabase& database, const BootIdentity& boot, FileTime bootTime, FileTime now,
                           FileTime utcNow);
 

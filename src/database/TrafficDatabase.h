@@ -3,8 +3,8 @@
 #include "database/RunState.h"
 #include "database/TrafficRecord.h"
 
-#include <optional>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>

@@ -28,7 +28,8 @@ void readAdapters(TrafficDatabase& database, platform::CounterSource& source, bo
 {
     if (!printOnly) {
         const FileTime bootTime = source.readBootTime();
-        const TrafficRecord opening = openReading(database, source.readBootIdentity(), bootTime, now, platform::utcNow());
+        const TrafficRecord opening =
+            openReading(database, source.readBootIdentity(), bootTime, now, platform::utcNow());
         if (log) {
             *log << "boot @ ";
             writeTimeStamp(*log, opening.intervalStart);

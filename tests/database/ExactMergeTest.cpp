@@ -1,5 +1,6 @@
 #include "database/Merge.h"
 #include "pattern/PeriodTotals.h"
+#include "platform/DiagnosticLog.h"
 
 #include <gtest/gtest.h>
 
@@ -92,6 +93,14 @@ TEST(RunState, BelongsToTheDatabaseItWasWrittenFor)
     EXPECT_TRUE(windows.sameBoot({"", now + 15 * fileTimeSecond, 0, 0, {}}));
     EXPECT_FALSE(windows.sameBoot({"", now - 16 * fileTimeSecond, 0, 0, {}}));
     EXPECT_FALSE(before.sameBoot({"id-2", 0, 0, 0, {}}));
+
+    // A boot of no identity trusts no state: the counts go on from the records.
+    TrafficDatabase database;
+    database.appendRecord(startOfDay(now), {{500, 600}}, now - day);
+    database.runState = RunState{"", 0, now - 1, now - day, {{"eth0", 2, 100, 100, 0}}};
+    openReading(database, {}, now - day, now, now);
+    mergeAdapter(database, 0, {"eth0", 2, 700, 900}, CounterWidth::bits64, DiagnosticLog{});
+    EXPECT_EQ(database.counts(database.records.back(), 0), (AdapterCounters{700, 900}));
 }
 
 } // namespace
