@@ -178,6 +178,36 @@ TEST_P(ExactCounts, EveryTotalEqualsTheKernels)
     }
 }
 
+// In the test's own namespace, with the machine's real adapters: the help page lists the
+// adapters that report no link kind, or all but the loopback where none does.
+TEST(PhysicalAdapters, AloneCountWhereThereAreAny)
+{
+    std::vector<std::string> physical, all;
+    std::istringstream links(runCommand({"ip", "-o", "link", "show"}));
+    for (std::string line; std::getline(links, line);) {
+        const std::size_t begin = line.find(": ") + 2;
+        const std::string name = line.substr(begin, line.find_first_of(":@", begin) - begin);
+        if (line.find("LOOPBACK") != std::string::npos)
+            continue;
+        all.push_back(name);
+        if (runCommand({"ip", "-d", "-j", "link", "show", "dev", name}).find("\"info_kind\"") == std::string::npos)
+            physical.push_back(name);
+    }
+    std::string expected;
+    int number = 0;
+    for (const std::string& name : physical.empty() ? all : physical)
+        expected += "Interface " + std::to_string(number++) + ": " + name;
+    TestFolder folder;
+    RunOptions help;
+    help.arguments = {"help"};
+    std::string listed;
+    std::istringstream page(folder.run(help).out);
+    for (std::string line; std::getline(page, line);)
+        if (line.starts_with("Interface "))
+            listed += line.substr(0, line.find(" Received:"));
+    EXPECT_EQ(listed, expected);
+}
+
 std::string scenarioName(const ::testing::TestParamInfo<Scenario>& info) { return "Case" + std::to_string(info.index); }
 
 INSTANTIATE_TEST_SUITE_P(Changes, ExactCounts, ::testing::ValuesIn(scenarios), scenarioName);
