@@ -167,13 +167,6 @@ echo "Load average before the run: $(cut -d' ' -f1-3 /proc/loadavg)"
 echo
 echo "== Whole runs, pattern \"$pattern\""
 inns "$tools/brimlet_bench_runner" "$rounds" "$warmup" "$plan"
-# Every run after the first of a database updates the same record, and the raw counter
-# offsets file stays away while the counters are consistent: check that it did.
-for folder in "$scratch"/brimlet-* "$scratch"/baseline-*; do
-    if [[ -e "$folder/.traffic.offsets" ]]; then
-        echo "warning: $(basename "$folder") wrote raw counter offsets; its runs saved two files" >&2
-    fi
-done
 echo
 echo "floor: bench/floor.c, plain C: reads btime from /proc/stat, dumps the links over rtnetlink and"
 echo "sums their 64-bit counters, reads the database file whole, writes it back with the sums in its"

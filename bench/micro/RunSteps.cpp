@@ -75,8 +75,10 @@ void merge(benchmark::State& state)
     std::uint64_t counter = 1000;
     for (auto _ : state) {
         mergeOpening(database, opening);
-        for (std::size_t i = 0; i < 4; ++i)
-            mergeAdapter(database, i, AdapterReading{"eth", counter, 2 * counter}, CounterWidth::bits64, noLog);
+        for (std::size_t i = 0; i < 4; ++i) {
+            const AdapterReading reading{"eth", static_cast<std::uint32_t>(i), counter, 2 * counter};
+            mergeAdapter(database, i, reading, CounterWidth::bits64, noLog);
+        }
         counter += 1500;
     }
     benchmark::DoNotOptimize(database.records.back());

@@ -1,11 +1,12 @@
 #include "database/TrafficDatabase.h"
 
+#include "base/Failures.h"
+#include "database/ByteOrder.h"
 #include "database/FileFormat.h"
+#include "database/RunState.h"
 #include "platform/Platform.h"
 
 #include <algorithm>
-#include <bit>
-#include <cstring>
 
 namespace {
 
@@ -13,34 +14,6 @@ using namespace fileFormat;
 
 // The most one run adds: a record, grown to an entry for every adapter.
 constexpr std::size_t recordGrowth = recordHeadSize + entrySize * TrafficRecord::maxAdapters;
-
-// The file's byte order is that of a little-endian machine, which copies a whole
-// field at once; any other machine takes it apart byte by byte.
-constexpr bool littleEndianHost = std::endian::native == std::endian::little;
-
-// Writes the low bytes of value, least significant first, and returns their end.
-char* putLittleEndian(char* out, std::uint64_t value, std::size_t bytes)
-{
-    if constexpr (littleEndianHost) {
-        std::memcpy(out, &value, bytes);
-    } else {
-        for (std::size_t i = 0; i < bytes; ++i)
-            out[i] = static_cast<char>((value >> (8 * i)) & 0xFF);
-    }
-    return out + bytes;
-}
-
-std::uint64_t getLittleEndian(const char* in, std::size_t bytes)
-{
-    std::uint64_t value = 0;
-    if constexpr (littleEndianHost) {
-        std::memcpy(&value, in, bytes);
-    } else {
-        for (std::size_t i = bytes; i > 0; --i)
-            value = (value << 8) | static_cast<unsigned char>(in[i - 1]);
-    }
-    return value;
-}
 
 // Where a record's bytes begin: its start and entry count precede its entries.
 std::size_t recordBegin(const TrafficRecord& record) { return record.entriesAt - recordHeadSize; }
@@ -68,7 +41,8 @@ void TrafficDatabase::indexRecords(FileTime cutOff)
     records.reserve(expected + 1);
     platform::prepareForFilling(records.data(), expected * sizeof(TrafficRecord));
 
-    bool agedAfterOthers = false;
+    const FileTime clock = cutOff + retentionSpan;
+    std::optional<FileTime> newest; // the newest record that began by the clock
     std::size_t at = recordCountSize;
     for (; count > 0; --count) {
         if (fileContent.size() - at < recordHeadSize)
@@ -80,10 +54,24 @@ void TrafficDatabase::indexRecords(FileTime cutOff)
         if (fileContent.size() - record.entriesAt < entrySize * record.entryCount)
             break;
         at = recordEnd(record);
-        const bool aged = record.intervalStart < cutOff;
-        agedAfterOthers = agedAfterOthers || (aged && !records.empty());
-        (aged ? agedRecords : records).push_back(record);
+        if (record.intervalStart <= clock && (!newest || record.intervalStart > *newest))
+            newest = record.intervalStart;
+        records.push_back(record);
     }
+    if (newest && *newest + fileTimeDay < clock)
+        cutOff = *newest + fileTimeDay >= retentionSpan ? *newest + fileTimeDay - retentionSpan : 0;
+
+    bool agedAfterOthers = false;
+    bool othersSeen = false;
+    for (const TrafficRecord& record : records) {
+        const bool aged = record.intervalStart < cutOff;
+        if (aged)
+            agedRecords.push_back(record);
+        agedAfterOthers = agedAfterOthers || (aged && othersSeen);
+        othersSeen = othersSeen || !aged;
+    }
+    if (!agedRecords.empty())
+        std::erase_if(records, [&](const TrafficRecord& record) { return record.intervalStart < cutOff; });
     // Whatever follows the last whole record is not part of the database.
     fileContent.resize(at);
 
@@ -156,58 +144,23 @@ void TrafficDatabase::keepAgedRecords(std::size_t keep)
     storeRecordCount(*this);
 }
 
-std::string encodeOffsets(const TrafficDatabase& database)
-{
-    const std::size_t count = std::min(std::max(database.rawOffsets.size(), database.earlierRawOffsets.size()),
-                                       TrafficRecord::maxAdapters);
-    std::string out(offsetsHeadSize + offsetTables * offsetSize * count, '\0');
-    char* at = putLittleEndian(out.data(), database.offsetsBootTime, offsetsBootSize);
-    at = putLittleEndian(at, count, entryCountSize);
-    for (const auto* table : {&database.rawOffsets, &database.earlierRawOffsets})
-        for (std::size_t i = 0; i < count; ++i) {
-            const RawCounterOffset offset = i < table->size() ? (*table)[i] : RawCounterOffset{};
-            for (const std::uint64_t value : {offset.sessionSent, offset.sessionReceived, offset.sent, offset.received})
-                at = putLittleEndian(at, value, sizeof value);
-        }
-    return out;
-}
-
-void decodeOffsets(std::string_view content, TrafficDatabase& database)
-{
-    if (content.size() < offsetsHeadSize)
-        return;
-    const auto count = static_cast<std::size_t>(getLittleEndian(content.data() + offsetsBootSize, entryCountSize));
-    if (content.size() != offsetsHeadSize + offsetTables * offsetSize * count)
-        return;
-    database.offsetsBootTime = getLittleEndian(content.data(), offsetsBootSize);
-    const char* at = content.data() + offsetsHeadSize;
-    for (auto* table : {&database.rawOffsets, &database.earlierRawOffsets}) {
-        table->resize(count);
-        for (RawCounterOffset& offset : *table)
-            for (std::uint64_t* value : {&offset.sessionSent, &offset.sessionReceived, &offset.sent, &offset.received}) {
-                *value = getLittleEndian(at, sizeof *value);
-                at += sizeof *value;
-            }
-    }
-}
-
 namespace {
 
-std::filesystem::path offsetsPathOf(const std::filesystem::path& database)
+std::filesystem::path statePathOf(const std::filesystem::path& database)
 {
     std::string name = ".";
     name += database.filename().string();
-    name += ".offsets";
+    name += ".state";
     return std::filesystem::path(database).replace_filename(name);
 }
 
 } // namespace
 
-std::filesystem::path TrafficDatabase::offsetsPath() const { return offsetsPathOf(path); }
+std::filesystem::path TrafficDatabase::statePath() const { return statePathOf(path); }
 
 void removeAbandonedSaves(const std::filesystem::path& path)
 {
-    platform::removeAbandonedTemporaries({path, offsetsPathOf(path)});
+    platform::removeAbandonedTemporaries({path, statePathOf(path)});
 }
 
 void TrafficDatabase::load(const std::filesystem::path& file, FileTime now)
@@ -215,24 +168,27 @@ void TrafficDatabase::load(const std::filesystem::path& file, FileTime now)
     path = file;
     auto content = platform::readFile(path, recordGrowth);
     fileContent = content ? std::move(*content) : std::string();
+    loadedFingerprint = databaseFingerprint(fileContent);
+    runState.reset();
+    if (const auto state = platform::readFile(statePath()))
+        runState = decodeRunState(*state, loadedFingerprint);
     indexRecords(now - retentionSpan);
-    if (const auto offsets = platform::readFile(offsetsPath()))
-        decodeOffsets(*offsets, *this);
 }
 
 void TrafficDatabase::save()
 {
-    auto nonZero = [](const RawCounterOffset& offset) { return offset.sent != 0 || offset.received != 0; };
-    const bool needed = std::any_of(rawOffsets.begin(), rawOffsets.end(), nonZero)
-                        || std::any_of(earlierRawOffsets.begin(), earlierRawOffsets.end(), nonZero);
-    // The offsets go first: they hold what both the old and the new database need.
-    if (needed)
-        platform::replaceFile(offsetsPath(), encodeOffsets(*this));
     if (fileContent.empty())
         fileContent.assign(recordCountSize, '\0'); // a database without records
-    platform::replaceFile(path, fileContent);
-    if (!needed) {
-        std::error_code ignored; // at worst a stale file, which the next merge does not trust
-        std::filesystem::remove(offsetsPath(), ignored);
+    // The state goes first and holds what the databases before and after this save need;
+    // the database's save then syncs the folder for both. Where the state can not be
+    // saved the old one stays, which no database but its own matches (the next run then
+    // falls back on the session's sums), and the database's own save tells what failed.
+    try {
+        platform::replaceFile(statePath(),
+                              encodeRunStates(nextState, databaseFingerprint(fileContent),
+                                              runState ? &*runState : nullptr, loadedFingerprint),
+                              false);
+    } catch (const ProgramError&) {
     }
+    platform::replaceFile(path, fileContent);
 }

@@ -16,12 +16,19 @@ constexpr std::size_t recordHeadSize = intervalStartSize + entryCountSize;
 constexpr std::size_t countSize = 8; // one direction's byte count
 constexpr std::size_t entrySize = 2 * countSize;
 
-// The raw counter offsets beside it: the boot they belong to and an entry count, then
-// the entries as they stand after the run and as they stood before it, each four
-// 64-bit values.
-constexpr std::size_t offsetsBootSize = 8;
-constexpr std::size_t offsetsHeadSize = offsetsBootSize + entryCountSize;
-constexpr std::size_t offsetSize = 4 * 8;
-constexpr std::size_t offsetTables = 2;
+// The run state beside it: a state count (1 or 2), then per state its head (the
+// fingerprint of its database, the boot time in UTC, the reading's time in UTC, the
+// session's local boot time, the boot id as a text), an adapter count and the adapters,
+// each its interface index, raw sent and received counters, position and name. A text
+// is a one-byte length and that many bytes.
+constexpr std::size_t stateCountSize = 1;
+constexpr std::size_t fingerprintSize = 8;
+constexpr std::size_t stateTimeSize = 8;
+constexpr std::size_t stateTimes = 3;
+constexpr std::size_t textLengthSize = 1;
+constexpr std::size_t maxTextLength = 255;
+constexpr std::size_t interfaceIndexSize = 4;
+constexpr std::size_t positionSize = 1;
+constexpr std::size_t adapterStateSize = interfaceIndexSize + 2 * countSize + positionSize + textLengthSize;
 
 } // namespace fileFormat

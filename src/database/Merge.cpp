@@ -83,6 +83,35 @@ CountUpdate update64(std::int64_t stored, std::uint64_t raw, std::uint64_t previ
 
 } // namespace
 
+TrafficRecord openReading(TrafficDatabase& database, const BootIdentity& boot, FileTime bootTime, FileTime now,
+                          FileTime utcNow)
+{
+    RunState& next = database.nextState;
+    next = RunState{boot.id, boot.utcBootTime, utcNow, bootTime, {}};
+    // A boot that can not be told from others leaves only the records to count by.
+    if (boot.id.empty() && boot.utcBootTime == 0)
+        database.runState.reset();
+    database.sameSession = database.runState && database.runState->sameBoot(next);
+    if (database.sameSession)
+        next.sessionBootTime = database.runState->sessionBootTime;
+    TrafficRecord opening = openingRecord(next.sessionBootTime, now);
+    if (opening.intervalStart > now) // the clock went back to before the boot
+        opening.intervalStart = startOfDay(now);
+    mergeOpening(database, opening);
+    return opening;
+}
+
+std::uint64_t counterDifference(CounterWidth width, std::uint64_t previous, std::uint64_t raw, FileTime elapsed)
+{
+    if (raw >= previous)
+        return raw - previous;
+    if (width == CounterWidth::bits64)
+        return raw;
+    // 10 Gbit/s is 125 bytes in 100 ns.
+    const std::uint64_t wrapped = (std::uint64_t{1} << 32) - previous + raw;
+    return wrapped <= elapsed * 125 ? wrapped : raw;
+}
+
 TrafficRecord openingRecord(FileTime bootTime, FileTime now)
 {
     TrafficRecord opening;
@@ -98,12 +127,6 @@ void mergeOpening(TrafficDatabase& database, const TrafficRecord& opening)
                             && (records.back().intervalStart == opening.intervalStart
                                 || (opening.intervalStart == opening.bootTime && !startsAtMidnight(records.back())
                                     && sameBoot(records.back().intervalStart, opening.bootTime)));
-    if (!sameBoot(database.offsetsBootTime, opening.bootTime)) {
-        database.rawOffsets.clear(); // a new boot starts every counter from zero
-        database.earlierRawOffsets.clear();
-    }
-    database.offsetsBootTime = opening.bootTime;
-
     if (sameRecord)
         records.back().bootTime = opening.bootTime;
     else
@@ -118,60 +141,11 @@ void mergeOpening(TrafficDatabase& database, const TrafficRecord& opening)
     database.keepAgedRecords(keep);
 }
 
-void mergeAdapter(TrafficDatabase& database, std::size_t index, const AdapterReading& reading,
-                  CounterWidth width, const DiagnosticLog& log)
+namespace {
+
+void logCounts(const DiagnosticLog& log, const AdapterReading& reading, bool continued, bool hasEntry,
+               const CountUpdate& sent, const CountUpdate& received)
 {
-    if (index >= TrafficRecord::maxAdapters)
-        return;
-    const TrafficRecord& current = database.records.back();
-
-    // The counters as they stood when the previous record of this session was last
-    // updated: the sum of what the session's earlier records counted.
-    bool continued = false;
-    std::uint64_t baselineSent = 0;
-    std::uint64_t baselineReceived = 0;
-    forEarlierSessionRecords(database, [&](const TrafficRecord& record) {
-        continued = true;
-        const AdapterCounters counts = database.counts(record, index);
-        baselineSent += static_cast<std::uint64_t>(counts.sent);
-        baselineReceived += static_cast<std::uint64_t>(counts.received);
-    });
-
-    const bool hasEntry = index < current.entryCount;
-    const AdapterCounters entry = database.counts(current, index);
-
-    // 64-bit counters: the raw values at the previous reading are the session's sums,
-    // unless an interface was created anew since the session began.
-    for (auto* table : {&database.rawOffsets, &database.earlierRawOffsets})
-        if (table->size() <= index)
-            table->resize(index + 1);
-    RawCounterOffset& offset = database.rawOffsets[index];
-    RawCounterOffset& earlier = database.earlierRawOffsets[index];
-    const std::uint64_t sumSent = baselineSent + static_cast<std::uint64_t>(entry.sent);
-    const std::uint64_t sumReceived = baselineReceived + static_cast<std::uint64_t>(entry.received);
-    auto matches = [&](const RawCounterOffset& o) { return o.sessionSent == sumSent && o.sessionReceived == sumReceived; };
-    // The offsets that belong to the counts as loaded: the last run's, or, when that run
-    // was cut short before its database reached the disk, the ones from before it.
-    // Offsets taken against other counts are not to be trusted.
-    earlier = matches(offset) ? offset : matches(earlier) ? earlier : RawCounterOffset{sumSent, sumReceived, 0, 0};
-    offset = earlier;
-
-    auto apply = [&](std::int64_t stored, const std::optional<std::uint64_t>& raw, std::uint64_t baseline,
-                     std::uint64_t& rawOffset) {
-        if (!raw)
-            return CountUpdate{0, stored, false};
-        if (width == CounterWidth::bits32)
-            return update32(stored, hasEntry, *raw, baseline);
-        const CountUpdate update = update64(stored, *raw, baseline + static_cast<std::uint64_t>(stored) + rawOffset,
-                                            baseline + rawOffset);
-        rawOffset = *raw - (baseline + static_cast<std::uint64_t>(update.count));
-        return update;
-    };
-    const CountUpdate sent = apply(entry.sent, reading.sent, baselineSent, offset.sent);
-    const CountUpdate received = apply(entry.received, reading.received, baselineReceived, offset.received);
-    offset.sessionSent = baselineSent + static_cast<std::uint64_t>(sent.count);
-    offset.sessionReceived = baselineReceived + static_cast<std::uint64_t>(received.count);
-
     if (log && continued && reading.sent && reading.received) {
         *log << "corrected to: " << received.reduced << '/' << sent.reduced;
         log.line();
@@ -184,5 +158,86 @@ void mergeAdapter(TrafficDatabase& database, std::size_t index, const AdapterRea
         *log << (received.restarted ? "recv corrected, now " : "recv total: ") << received.count;
         log.line();
     }
+}
+
+// The counts from the sums of the session's records: the raw counters are taken to
+// have stood at those sums at the previous reading.
+void mergeBySessionSums(TrafficDatabase& database, std::size_t index, const AdapterReading& reading,
+                        CounterWidth width, const DiagnosticLog& log)
+{
+    const TrafficRecord& current = database.records.back();
+    bool continued = false;
+    std::uint64_t baselineSent = 0;
+    std::uint64_t baselineReceived = 0;
+    forEarlierSessionRecords(database, [&](const TrafficRecord& record) {
+        continued = true;
+        const AdapterCounters counts = database.counts(record, index);
+        baselineSent += static_cast<std::uint64_t>(counts.sent);
+        baselineReceived += static_cast<std::uint64_t>(counts.received);
+    });
+    const bool hasEntry = index < current.entryCount;
+    const AdapterCounters entry = database.counts(current, index);
+
+    auto apply = [&](std::int64_t stored, const std::optional<std::uint64_t>& raw, std::uint64_t baseline) {
+        if (!raw)
+            return CountUpdate{0, stored, false};
+        if (width == CounterWidth::bits32)
+            return update32(stored, hasEntry, *raw, baseline);
+        return update64(stored, *raw, baseline + static_cast<std::uint64_t>(stored), baseline);
+    };
+    const CountUpdate sent = apply(entry.sent, reading.sent, baselineSent);
+    const CountUpdate received = apply(entry.received, reading.received, baselineReceived);
+    logCounts(log, reading, continued, hasEntry, sent, received);
     database.setCounts(index, {sent.count, received.count});
+}
+
+// The counts from each adapter's own previous reading in the last run's state.
+void mergeByIdentity(TrafficDatabase& database, std::size_t index, const AdapterReading& reading,
+                     CounterWidth width, const DiagnosticLog& log)
+{
+    const TrafficRecord& current = database.records.back();
+    const RunState& last = *database.runState;
+    const RunState& next = database.nextState;
+    const AdapterState* previous = database.sameSession ? last.find(reading.name, reading.index) : nullptr;
+    const FileTime elapsed = next.readingTime > last.readingTime ? next.readingTime - last.readingTime : 0;
+    const bool hasEntry = index < current.entryCount;
+    const AdapterCounters entry = database.counts(current, index);
+
+    auto apply = [&](std::int64_t stored, const std::optional<std::uint64_t>& raw, std::uint64_t previousRaw) {
+        CountUpdate update{stored, stored, false};
+        if (raw) {
+            update.restarted = previous && *raw < previousRaw;
+            update.count = static_cast<std::int64_t>(
+                static_cast<std::uint64_t>(stored)
+                + (previous ? counterDifference(width, previousRaw, *raw, elapsed) : *raw));
+            update.reduced = update.count;
+        }
+        return update;
+    };
+    const CountUpdate sent = apply(entry.sent, reading.sent, previous ? previous->sent : 0);
+    const CountUpdate received = apply(entry.received, reading.received, previous ? previous->received : 0);
+    // A record that began at a midnight continues the session from the day before.
+    logCounts(log, reading, current.intervalStart != next.sessionBootTime, hasEntry, sent, received);
+    database.setCounts(index, {sent.count, received.count});
+}
+
+} // namespace
+
+void mergeAdapter(TrafficDatabase& database, std::size_t index, const AdapterReading& reading,
+                  CounterWidth width, const DiagnosticLog& log)
+{
+    if (index >= TrafficRecord::maxAdapters)
+        return;
+    // The state remembers the raw counters; one that could not be read keeps its last value.
+    const AdapterState* previous =
+        database.runState && database.sameSession ? database.runState->find(reading.name, reading.index) : nullptr;
+    AdapterState noted{reading.name, reading.index, 0, 0, index};
+    noted.sent = reading.sent ? *reading.sent : previous ? previous->sent : 0;
+    noted.received = reading.received ? *reading.received : previous ? previous->received : 0;
+
+    if (database.runState)
+        mergeByIdentity(database, index, reading, width, log);
+    else
+        mergeBySessionSums(database, index, reading, width, log);
+    database.nextState.adapters.push_back(std::move(noted));
 }

@@ -5,20 +5,32 @@
 
 struct DiagnosticLog;
 
-// Readings whose boot time lies this close to a record that began at a boot belong to
-// that boot: the kernel's idea of the boot time moves when the clock is adjusted.
-constexpr FileTime bootTimeTolerance = 15 * fileTimeSecond;
-
 // The record a reading opens: its interval begins at the boot, or at today's local
 // midnight when the boot was before it.
 TrafficRecord openingRecord(FileTime bootTime, FileTime now);
+
+// Starts this run's state and makes the record that the reading goes into the last
+// one. With the last run's state of the same boot the session goes on with the boot
+// time its records were written with, whatever the clock or the time zone now say;
+// otherwise bootTime (the local one) opens it. The record begins at or before now. A
+// boot of no identity (no id, no UTC time) counts from the records alone.
+TrafficRecord openReading(TrafficDatabase& database, const BootIdentity& boot, FileTime bootTime, FileTime now,
+                          FileTime utcNow);
 
 // Makes the record that this reading goes into the last one: the last record when it
 // has the opening record's start (or is the same boot), else a copy of the opening
 // record appended. Forgets aged records that are not part of the running session.
 void mergeOpening(TrafficDatabase& database, const TrafficRecord& opening);
 
-// Folds one adapter's raw counters into the last record. Counts continue from the raw
-// counters as they stood at the previous reading of the same boot session.
+// The bytes that flowed between two readings of one raw counter, elapsed 100-ns units
+// apart. A 64-bit counter that went down was made anew and counts from zero. A 32-bit
+// one wrapped only when the bytes that implies could flow in that time at 10 Gbit/s;
+// otherwise it, too, started again.
+std::uint64_t counterDifference(CounterWidth width, std::uint64_t previous, std::uint64_t raw, FileTime elapsed);
+
+// Folds one adapter's raw counters into the last record and notes them in the run's
+// state. With a state of the last run each adapter adds its difference to its own
+// previous reading (found by name and index; an adapter the state does not know counts
+// whole); without one, counts continue from the sums of the session's records.
 void mergeAdapter(TrafficDatabase& database, std::size_t index, const AdapterReading& reading,
                   CounterWidth width, const DiagnosticLog& log);

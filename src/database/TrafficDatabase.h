@@ -1,27 +1,16 @@
 #pragma once
 
+#include "database/RunState.h"
 #include "database/TrafficRecord.h"
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 // How long records are kept: a fixed 365 days.
 constexpr FileTime retentionSpan = 365 * fileTimeDay;
-
-// How far one adapter's 64-bit raw counters stood from the sum of the running boot
-// session's counts at the last reading. The two agree until an interface is created
-// anew and its counters start again from zero; from then on the merge needs the
-// difference to measure the next reading.
-struct RawCounterOffset {
-    std::uint64_t sessionSent = 0; // the sums the offsets were taken against
-    std::uint64_t sessionReceived = 0;
-    std::uint64_t sent = 0; // raw counter minus sum, modulo 2^64
-    std::uint64_t received = 0;
-
-    bool operator==(const RawCounterOffset&) const = default;
-};
 
 // The traffic database of one measured computer.
 struct TrafficDatabase {
@@ -39,26 +28,28 @@ struct TrafficDatabase {
     // are never shown, and leave the file once their session is over.
     std::vector<TrafficRecord> agedRecords;
     std::filesystem::path path;
-    // Raw counter offsets by adapter number, for the boot that began at offsetsBootTime,
-    // as they stand after this run, and as they stood against the file before it. Both
-    // are kept (in a small file of their own beside the database, written before it and
-    // only while an offset is not zero), so that whichever of the two database files a
-    // run cut short leaves behind finds its own.
-    FileTime offsetsBootTime = 0;
-    std::vector<RawCounterOffset> rawOffsets;
-    std::vector<RawCounterOffset> earlierRawOffsets;
+    // The run state that belongs to the file as loaded, if one does, and the file's
+    // fingerprint then.
+    std::optional<RunState> runState;
+    std::uint64_t loadedFingerprint = 0;
+    // What this run leaves for the next; the save writes it beside the database.
+    RunState nextState;
+    // Whether runState was left by a reading of the boot now running.
+    bool sameSession = false;
 
     // Reads the file at path; a missing file is an empty database. now is the local
     // time that decides which records are older than 365 days.
     void load(const std::filesystem::path& path, FileTime now);
     // Writes every record back to the file at path, atomically.
     void save();
-    // Where the raw counter offsets are kept: a hidden file that no database name can take.
-    std::filesystem::path offsetsPath() const;
+    // Where the run state is kept: a hidden file that no database name can take.
+    std::filesystem::path statePath() const;
 
     // Finds the records of fileContent as far as they are whole and sorts them at the
-    // cut-off into aged records and the rest. The content keeps only those records,
-    // the aged ones first, and states their number.
+    // cut-off (365 days before the run's clock) into aged records and the rest. So that
+    // one run under a clock far ahead ages nothing, the cut-off is never later than 365
+    // days before the day after the newest record that began by that clock. The content
+    // keeps only those records, the aged ones first, and states their number.
     void indexRecords(FileTime cutOff);
     // Appends a record whose entry k holds the counts of adapter number k.
     void appendRecord(FileTime intervalStart, const std::vector<AdapterCounters>& counts = {},
@@ -73,11 +64,5 @@ struct TrafficDatabase {
 };
 
 // Removes what saves of the database at path left behind in processes that no longer
-// run: the temporary files of the database and of its offsets file.
+// run: the temporary files of the database and of its run state.
 void removeAbandonedSaves(const std::filesystem::path& path);
-
-// The file form of raw counter offsets: the boot, a one-byte count n, then n offsets of
-// 32 bytes as they stand now and n as they stood before.
-std::string encodeOffsets(const TrafficDatabase& database);
-// Offsets from a file's content; none unless the content is whole.
-void decodeOffsets(std::string_view content, TrafficDatabase& database);

@@ -3,6 +3,7 @@
 #include "database/Merge.h"
 #include "platform/CounterSource.h"
 #include "platform/DiagnosticLog.h"
+#include "platform/Platform.h"
 
 #include <ostream>
 
@@ -26,13 +27,14 @@ void readAdapters(TrafficDatabase& database, platform::CounterSource& source, bo
                   const DiagnosticLog& log, std::ostream& out, FileTime now)
 {
     if (!printOnly) {
-        const TrafficRecord opening = openingRecord(source.readBootTime(), now);
+        const FileTime bootTime = source.readBootTime();
+        const TrafficRecord opening =
+            openReading(database, source.readBootIdentity(), bootTime, now, platform::utcNow());
         if (log) {
             *log << "boot @ ";
             writeTimeStamp(*log, opening.intervalStart);
             log.line();
         }
-        mergeOpening(database, opening);
     }
 
     const CounterWidth width = source.counterWidth();

@@ -19,8 +19,14 @@ void applyModifier(ConversionSpec& conversion, char modifier, const PeriodBounda
     case 'g': conversion.divisor = std::uint64_t{1} << 30; break;
     case 'e': conversion.divisor = std::uint64_t{1} << 40; break;
     case 'a': conversion.automatic = true; break;
-    case 'D': conversion.periodStart = periods.todayStart; break;
-    case 'M': conversion.periodStart = periods.monthStart; break;
+    case 'D':
+        conversion.periodStart = periods.todayStart;
+        conversion.periodEnd = periods.now;
+        break;
+    case 'M':
+        conversion.periodStart = periods.monthStart;
+        conversion.periodEnd = periods.now;
+        break;
     default: break;
     }
 }
@@ -93,7 +99,7 @@ void printPattern(const TrafficDatabase& database, std::string_view pattern, con
         }
 
         const std::uint64_t total =
-            periodTotal(database, pattern[cursor], conversion.periodStart, conversion.adapterIndex);
+            periodTotal(database, pattern[cursor], conversion.periodStart, conversion.adapterIndex, conversion.periodEnd);
         out << render(conversion, total);
         ++cursor;
     }

@@ -2,10 +2,13 @@
 
 #include "database/TrafficDatabase.h"
 
+#include <algorithm>
+
 namespace {
 
-// The bytes one record counted for one adapter, or for all adapters when the index is
-// negative or beyond the record's entries; what counts is 'u' sent, 'd' received, or both.
+// The bytes one record counted for one adapter (0 where the record has no entry for
+// it), or for all adapters when the index is negative; what counts is 'u' sent, 'd'
+// received, or both.
 std::uint64_t recordTotal(const TrafficDatabase& database, const TrafficRecord& record, char identifier,
                           int adapterIndex)
 {
@@ -15,7 +18,7 @@ std::uint64_t recordTotal(const TrafficDatabase& database, const TrafficRecord& 
         const auto received = static_cast<std::uint64_t>(counts.received);
         return identifier == 'u' ? sent : identifier == 'd' ? received : sent + received;
     };
-    if (adapterIndex >= 0 && static_cast<std::size_t>(adapterIndex) < record.entryCount)
+    if (adapterIndex >= 0)
         return count(static_cast<std::size_t>(adapterIndex));
     std::uint64_t sum = 0;
     for (std::size_t adapter = 0; adapter < record.entryCount; ++adapter)
@@ -40,15 +43,21 @@ PeriodBoundaries periodBoundaries(const CalendarTime& now, int monthStartDay)
     }
     // A clock reading outside the calendar leaves the boundaries at 0, which admits
     // every record rather than dropping all of them.
-    return {toFileTime(midnight).value_or(0), toFileTime(monthStart).value_or(0)};
+    return {toFileTime(midnight).value_or(0), toFileTime(monthStart).value_or(0), toFileTime(now).value_or(~FileTime{0})};
 }
 
 std::uint64_t periodTotal(const TrafficDatabase& database, char identifier, FileTime periodStart,
-                          int adapterIndex)
+                          int adapterIndex, FileTime periodEnd)
 {
+    // An adapter number that no record has stands for all adapters.
+    if (adapterIndex >= 0
+        && std::none_of(database.records.begin(), database.records.end(), [&](const TrafficRecord& record) {
+               return static_cast<std::size_t>(adapterIndex) < record.entryCount;
+           }))
+        adapterIndex = -1;
     std::uint64_t total = 0;
     for (const TrafficRecord& record : database.records)
-        if (record.intervalStart >= periodStart)
+        if (record.intervalStart >= periodStart && record.intervalStart <= periodEnd)
             total += recordTotal(database, record, identifier, adapterIndex);
     return total;
 }

@@ -19,6 +19,9 @@ namespace platform {
 // The local wall clock, now.
 CalendarTime localNow();
 
+// Now in UTC, in 100-nanosecond units since 1601-01-01 00:00 UTC.
+FileTime utcNow();
+
 // The user's short date, and the user's time of day with seconds, for the given fields.
 std::string formatDate(const CalendarTime& time);
 std::string formatTime(const CalendarTime& time);
@@ -45,7 +48,9 @@ std::optional<std::string> readFile(const std::filesystem::path& path, std::size
 // Replaces the file with the given content so that, whatever happens meanwhile, the
 // file holds either the old or the new content in full. A failure raises a
 // ProgramError naming the file and the reason, and leaves the old content in place.
-void replaceFile(const std::filesystem::path& path, std::string_view content);
+// Without syncFolder the new name reaches the disk with the folder's next sync, which
+// lets two files saved one after the other share one.
+void replaceFile(const std::filesystem::path& path, std::string_view content, bool syncFolder = true);
 
 // Readies the process before anything else runs: each of the standard descriptors 0, 1
 // and 2 that is closed gets the null device, so that no file the run opens takes its

@@ -161,8 +161,8 @@ TEST_F(DatabaseFileOnDisk, MissingFileIsEmptyAndSaveCreatesIt)
     EXPECT_EQ(again.records, database.records);
     EXPECT_EQ(again.fileContent, database.fileContent);
     EXPECT_EQ(std::filesystem::file_size(folder / "traffic"), 29u);
-    // Nothing but the database is left in the folder.
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), std::filesystem::directory_iterator()), 1);
+    // Nothing but the database and its run state is left in the folder.
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), std::filesystem::directory_iterator()), 2);
 
     // What one run adds at most, a record with an entry for every adapter, fits into
     // the memory the load took: neither the content nor the index is copied.

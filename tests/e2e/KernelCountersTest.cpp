@@ -204,7 +204,7 @@ TEST(KernelCounters, LogShowsTheReadingAndTheMergeLineByLine)
     expectRun(day + hours(13) + minutes(5), true);
 
     EXPECT_EQ(readBytes(working / "traffic.log"), expected);
-    EXPECT_EQ(folder.programFolderEntries(), (std::vector<std::string>{"brimlet", "traffic"}));
+    EXPECT_EQ(folder.programFolderEntries(), (std::vector<std::string>{".traffic.state", "brimlet", "traffic"}));
 }
 
 } // namespace

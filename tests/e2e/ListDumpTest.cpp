@@ -78,7 +78,7 @@ TEST(ListDump, RecordsOlderThanAYearAreHiddenAndTheFileUntouched)
     writeBytes(folder.database(), encodeDatabase({{fileTime(wallClock(2025, 1, 1)), {{1, 1}}},
                                                   {cutOff - 1, {{2, 2}}},
                                                   {cutOff, {{3, 3}}},
-                                                  {fileTime(wallClock(2026, 12, 5)), {{4, 4}}}}));
+                                                  {fileTime(wallClock(2026, 12, 6)), {{4, 4}}}}));
     const std::string content = readBytes(folder.database());
     const FileIdentity identity = identityOf(folder.database());
 
@@ -86,7 +86,7 @@ TEST(ListDump, RecordsOlderThanAYearAreHiddenAndTheFileUntouched)
     EXPECT_EQ(result.exitStatus, 0);
     EXPECT_EQ(result.out, "Interface 0: lan0\n"
                           "06.12.2025 12:00:00: 3 bytes sent, 3 bytes received.\n"
-                          "05.12.2026 00:00:00: 4 bytes sent, 4 bytes received.\n"
+                          "06.12.2026 00:00:00: 4 bytes sent, 4 bytes received.\n"
                           "\n");
     EXPECT_EQ(readBytes(folder.database()), content);
     EXPECT_EQ(identityOf(folder.database()), identity);

@@ -96,13 +96,13 @@ TEST(RunHygiene, LeftoversOfDeadSavesGoThoseOfLiveOnesStay)
     waitpid(child, nullptr, 0);
     const std::string dead = std::to_string(child), live = std::to_string(getpid());
     TestFolder folder;
-    for (const std::string& name : {"traffic.new-" + dead, ".traffic.offsets.new-" + dead, "traffic.new-0" + dead,
+    for (const std::string& name : {"traffic.new-" + dead, ".traffic.state.new-" + dead, "traffic.new-0" + dead,
                                     "traffic.new-" + live})
         writeBytes(folder.programFolder() / name, "partial");
     NetworkNamespace quiet;
     EXPECT_EQ(folder.run(quietRun(quiet, {"ok"})).out, "ok");
     EXPECT_EQ(folder.programFolderEntries(),
-              (std::vector<std::string>{"brimlet", "traffic", "traffic.new-0" + dead, "traffic.new-" + live}));
+              (std::vector<std::string>{".traffic.state", "brimlet", "traffic", "traffic.new-0" + dead, "traffic.new-" + live}));
 }
 
 // Whatever another user puts at the lock's name is never followed, opened for writing or

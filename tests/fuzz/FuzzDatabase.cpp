@@ -1,5 +1,6 @@
-// Feeds arbitrary bytes to the database loader as a file's content, merges a reading
-// into whatever it yields, and checks that the bytes to be saved load back the same.
+// Feeds arbitrary bytes to the database loader as a file's content (and to the run
+// state decoder), merges a reading into whatever it yields, and checks that the bytes
+// to be saved load back the same.
 #include "database/Merge.h"
 #include "platform/DiagnosticLog.h"
 
@@ -38,7 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     TrafficDatabase database;
     database.fileContent.assign(content);
     database.indexRecords(now - retentionSpan);
-    decodeOffsets(content, database);
+    database.runState = decodeRunState(content, databaseFingerprint(content));
     for (const auto* list : {&database.agedRecords, &database.records})
         for (const TrafficRecord& record : *list)
             require(record.entryCount <= TrafficRecord::maxAdapters
@@ -48,7 +49,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     mergeOpening(database, openingRecord(boot, now));
     const std::size_t adapters = rawSent % 7;
     for (std::size_t i = 0; i < adapters; ++i) {
-        const AdapterReading reading{"fuzz", rawSent >> i, (i & 1) ? std::nullopt : std::optional(rawReceived << i)};
+        const AdapterReading reading{"fuzz", static_cast<std::uint32_t>(i), rawSent >> i,
+                                     (i & 1) ? std::nullopt : std::optional(rawReceived << i)};
         mergeAdapter(database, i, reading, (rawReceived & 1) ? CounterWidth::bits32 : CounterWidth::bits64, log);
     }
 
@@ -67,9 +69,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             ++loaded;
         }
 
-    TrafficDatabase offsetsAgain;
-    decodeOffsets(encodeOffsets(database), offsetsAgain);
-    require(offsetsAgain.offsetsBootTime == database.offsetsBootTime);
-    require(offsetsAgain.rawOffsets == database.rawOffsets && offsetsAgain.earlierRawOffsets == database.earlierRawOffsets);
+    if (database.runState) {
+        const std::string states = encodeRunStates(database.nextState, 1, &*database.runState, 2);
+        require(decodeRunState(states, 1) == database.nextState && decodeRunState(states, 2) == database.runState);
+    }
     return 0;
 }

@@ -19,7 +19,6 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <iterator>
 #include <limits>
 #include <map>
 #include <optional>
@@ -46,7 +45,6 @@ struct History {
     const char* name;
     int day;
     std::function<void(const TestFolder&, TrafficRig&)> make;
-    bool savesOffsets = false; // the run saves the offsets file beside the database too
 };
 
 void PrintTo(const History& history, std::ostream* out) { *out << history.name; }
@@ -74,8 +72,7 @@ const History histories[] = {
          runAt(folder, rig, dayAfterBoot(1) + hours(20));
          rig.send({0, 1, 100, 5, 1000});
      }},
-    // An interface made anew (the last one, so that the numbers stay): the file of raw
-    // counter offsets beside the database is rewritten too.
+    // An interface made anew: the run state knows it by its new index.
     {"AfterRecreation", 2,
      [](const TestFolder& folder, TrafficRig& rig) {
          rig.send({1, 3, 700, 2, 90});
@@ -84,8 +81,7 @@ const History histories[] = {
          rig.send({1, 2, 300, 1, 200});
          runAt(folder, rig, dayAfterBoot(1) + hours(20));
          rig.send({1, 1, 100, 5, 1000});
-     },
-     true},
+     }},
 };
 
 // What the kills of one test came to.
@@ -124,8 +120,8 @@ protected:
 
         // The state after the run, from one that is not disturbed; a second run with the
         // same readings changes no count, so a run after a killed one must reach it too.
-        // (The second may still write the offsets file anew: it keeps the offsets that
-        // belong to the database before it, which are now those of the first run.)
+        // (The second writes the run state anew: it keeps the state that belongs to the
+        // database before it, which is now the first run's.)
         const RunResult first = folder.run(options());
         ASSERT_EQ(first.out, "ok") << first.err;
         after = savedState(folder);
@@ -157,10 +153,10 @@ protected:
             EXPECT_EQ(killedRun.out, "ok") << killedRun.err;
         }
         const SavedState found = savedState(folder);
-        // The offsets file goes first and holds the offsets for the database before the
-        // run as well as after it: beside the old database it stands for the state before
-        // (the run that follows proves it).
-        if (found == before || (found.database == before.database && found.offsets == after.offsets)) {
+        // The run state goes first and holds the state for the database before the run as
+        // well as after it: beside the old database it stands for the state before (the
+        // run that follows proves it).
+        if (found == before || (found.database == before.database && found.runState == after.runState)) {
             ++tally.foundBefore;
         } else if (found == after) {
             ++tally.foundAfter;
@@ -173,7 +169,7 @@ protected:
         EXPECT_TRUE(databaseIsSound(found)) << found;
         for (const std::string& name : leftovers(folder)) {
             const std::string database = folder.database().filename().string();
-            EXPECT_TRUE(name.starts_with(database + ".new-") || name.starts_with("." + database + ".offsets.new-"))
+            EXPECT_TRUE(name.starts_with(database + ".new-") || name.starts_with("." + database + ".state.new-"))
                 << "unexpected file " << name;
             ++tally.temporariesLeft;
         }
@@ -205,7 +201,7 @@ struct SystemCall {
 };
 
 // The system calls of one run, in order, from the first that names the lock file or
-// the database or the offsets file beside it, up to the one that writes the run's output.
+// the database or the run state beside it, up to the one that writes the run's output.
 // A run can change only what it names (or reaches through a descriptor that a naming call
 // opened). What comes before (the helpers that start the program, the dynamic loader, the
 // runtime libraries) names none of them, and the output is written once the lock is
@@ -250,7 +246,7 @@ TEST_P(CrashSafety, KilledAtEverySystemCall)
     ASSERT_EQ(savedState(folder), after);
     restoreState(folder, before);
     const std::vector<SystemCall> calls = systemCallsThatMayMatter(
-        trace, folder.program(), {folder.lockFile().string(), folder.database().string(), (folder.programFolder() / ".traffic.offsets").string()});
+        trace, folder.program(), {folder.lockFile().string(), folder.database().string(), (folder.programFolder() / ".traffic.state").string()});
     ASSERT_GT(calls.size(), 20u) << "the trace did not show the program's calls";
     ASSERT_TRUE(std::any_of(calls.begin(), calls.end(), [](const SystemCall& call) { return call.name == "rename"; }))
         << "the run saved nothing";
@@ -271,9 +267,6 @@ TEST_P(CrashSafety, KilledAtEverySystemCall)
     EXPECT_GT(tally.foundBefore, 0);
 }
 
-// A random kill lands between the saves of the database and of the offsets file beside it
-// too rarely to tell anything about that window; the test above hits it every time, so
-// the history that writes both is left out here.
 class CrashSafetyAtRandom : public CrashSafety {};
 
 TEST_P(CrashSafetyAtRandom, KilledAfterRandomDelays)
@@ -307,15 +300,7 @@ TEST_P(CrashSafetyAtRandom, KilledAfterRandomDelays)
 std::string historyName(const ::testing::TestParamInfo<History>& info) { return info.param.name; }
 
 INSTANTIATE_TEST_SUITE_P(Histories, CrashSafety, ::testing::ValuesIn(histories), historyName);
-std::vector<History> historiesSavingOneFile()
-{
-    std::vector<History> result;
-    std::copy_if(std::begin(histories), std::end(histories), std::back_inserter(result),
-                 [](const History& history) { return !history.savesOffsets; });
-    return result;
-}
-
-INSTANTIATE_TEST_SUITE_P(Histories, CrashSafetyAtRandom, ::testing::ValuesIn(historiesSavingOneFile()), historyName);
+INSTANTIATE_TEST_SUITE_P(Histories, CrashSafetyAtRandom, ::testing::ValuesIn(histories), historyName);
 
 // A tmpfs of its own mounted over the program's folder, with a copy of the program in it.
 class SmallDisk {
@@ -356,22 +341,23 @@ TEST(CrashSafety, FullDiskKeepsTheOldFileAndSaysSo)
         std::uintmax_t spareBytes;
         std::uintmax_t files;
     };
-    // Inodes: the root folder, the program, the database, the filler, the lock file.
+    // Inodes: the root folder, the program, the database, its run state, the filler, the
+    // lock file.
     const Case cases[] = {
         {"no byte left", 256 * 1024, 1000},
-        {"no file left", 256 * 1024, 5},
+        {"no file left", 256 * 1024, 6},
     };
     TrafficRig rig(1);
     rig.send({0, 3, 700, 2, 90});
     const WallClock at = dayAfterBoot(2) + hours(12);
-    // Counts below the kernel's, so that no interface looks created anew and the run has
-    // only the database to write.
+    // A day's record before the run's, which the run leaves as it is.
     const std::string content = encodeDatabase({{fileTime(dayAfterBoot(1)), {{123, 567}}}});
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         TestFolder folder;
         SmallDisk disk(folder, c.spareBytes, c.files);
         writeBytes(folder.database(), content);
+        writeBytes(folder.programFolder() / ".traffic.state", ""); // one that matches no database
         const FileIdentity identity = identityOf(folder.database());
         disk.fill(folder.programFolder() / "filler");
         const auto entries = folder.programFolderEntries();

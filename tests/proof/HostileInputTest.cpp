@@ -274,7 +274,7 @@ TEST(HostileInput, DatabaseReplacedByALink)
             EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(folder.database())));
             EXPECT_EQ(readBytes(folder.database()), c.content);
         }
-        EXPECT_EQ(folder.programFolderEntries(), (std::vector<std::string>{"brimlet", "traffic"}));
+        EXPECT_EQ(folder.programFolderEntries(), (std::vector<std::string>{".traffic.state", "brimlet", "traffic"}));
     }
 }
 

@@ -10,7 +10,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr const char* offsetsName = ".traffic.offsets";
+constexpr const char* stateName = ".traffic.state";
 
 std::optional<std::string> contentOf(const fs::path& file)
 {
@@ -30,7 +30,7 @@ void put(const fs::path& file, const std::optional<std::string>& content)
 
 SavedState savedState(const e2e::TestFolder& folder)
 {
-    return {contentOf(folder.database()), contentOf(folder.programFolder() / offsetsName)};
+    return {contentOf(folder.database()), contentOf(folder.programFolder() / stateName)};
 }
 
 void restoreState(const e2e::TestFolder& folder, const SavedState& state)
@@ -38,14 +38,14 @@ void restoreState(const e2e::TestFolder& folder, const SavedState& state)
     for (const std::string& name : leftovers(folder))
         fs::remove_all(folder.programFolder() / name);
     put(folder.database(), state.database);
-    put(folder.programFolder() / offsetsName, state.offsets);
+    put(folder.programFolder() / stateName, state.runState);
 }
 
 std::vector<std::string> leftovers(const e2e::TestFolder& folder)
 {
     std::vector<std::string> names;
     for (const std::string& name : folder.programFolderEntries())
-        if (name != "brimlet" && name != folder.database().filename() && name != offsetsName)
+        if (name != "brimlet" && name != folder.database().filename() && name != stateName)
             names.push_back(name);
     return names;
 }
@@ -75,10 +75,10 @@ std::ostream& operator<<(std::ostream& out, const SavedState& state)
             out << "unsound (" << state.database->size() << " bytes: " << failure.what() << ")";
         }
     }
-    out << ", offsets ";
-    if (state.offsets) {
+    out << ", run state ";
+    if (state.runState) {
         out << std::hex;
-        for (const char byte : *state.offsets)
+        for (const char byte : *state.runState)
             out << (static_cast<unsigned char>(byte) >> 4) << (static_cast<unsigned char>(byte) & 0xF);
         out << std::dec;
     }

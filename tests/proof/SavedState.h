@@ -1,7 +1,7 @@
 #pragma once
 
-// What pattern-mode runs leave beside the program: the database and the hidden file of
-// raw counter offsets that goes with it. Together they are the state a run must either
+// What pattern-mode runs leave beside the program: the database and the hidden run
+// state file that goes with it. Together they are the state a run must either
 // leave as it found it or replace whole.
 
 #include "Harness.h"
@@ -15,7 +15,7 @@ namespace proof {
 
 struct SavedState {
     std::optional<std::string> database; // nothing: no file
-    std::optional<std::string> offsets;
+    std::optional<std::string> runState;
 
     bool operator==(const SavedState&) const = default;
 };

@@ -103,8 +103,10 @@ case_pattern() {
     expect_output "0"
     [[ $(stat -c %s "$database") == 13 && $(read_number "$database" 4 8) == "$start" ]] ||
         fail "the second run changed the record"
-    [[ $(ls -A "$work/app" | sort | tr '\n' ' ') == "brimlet.exe traffic " ]] ||
+    [[ $(ls -A "$work/app" | LC_ALL=C sort | tr '\n' ' ') == ".traffic.state brimlet.exe traffic " ]] ||
         fail "left in the program's folder: $(ls -A "$work/app")"
+    # The run state names the boot by its time in UTC (after its count and fingerprint).
+    [[ $(read_number "$work/app/.traffic.state" 9 8) != 0 ]] || fail "no boot time in the run state"
 
     # A failing connection reports and leaves every database as it was.
     cp "$database" "$work/saved"

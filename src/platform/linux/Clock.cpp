@@ -15,4 +15,13 @@ CalendarTime localNow()
     return calendarTime(local, static_cast<int>(now.tv_nsec / 1'000'000));
 }
 
+FileTime utcNow()
+{
+    constexpr std::int64_t secondsFrom1601To1970 = 11'644'473'600;
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    return static_cast<FileTime>(now.tv_sec + secondsFrom1601To1970) * fileTimeSecond
+           + static_cast<FileTime>(now.tv_nsec / 100);
+}
+
 } // namespace platform

@@ -1,6 +1,7 @@
 #include "platform/CounterSource.h"
 
 #include "base/Failures.h"
+#include "platform/AdapterChoice.h"
 #include "platform/linux/LocalTime.h"
 
 #include <linux/if.h>
@@ -10,6 +11,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -59,6 +61,7 @@ void readLink(const nlmsghdr* message, bool withCounters, std::vector<Interface>
     if (info->ifi_flags & IFF_LOOPBACK)
         return;
     Interface interface;
+    interface.reading.index = static_cast<std::uint32_t>(info->ifi_index);
     bool named = false;
     int length = static_cast<int>(IFLA_PAYLOAD(message));
     for (const rtattr* attribute = IFLA_RTA(info); RTA_OK(attribute, length); attribute = RTA_NEXT(attribute, length)) {
@@ -166,15 +169,31 @@ FileTime CounterSource::readBootTime()
     return 0;
 }
 
+BootIdentity CounterSource::readBootIdentity()
+{
+    // One value per boot, which neither clock steps nor time zones move.
+    std::ifstream file("/proc/sys/kernel/random/boot_id");
+    BootIdentity identity;
+    std::getline(file, identity.id);
+    return identity;
+}
+
 CounterWidth CounterSource::counterWidth() const { return CounterWidth::bits64; }
 
 void CounterSource::forEachAdapter(bool withCounters, const std::function<void(const AdapterReading&)>& visit)
 {
-    // Physical adapters keep their numbers while virtual ones come and go.
+    // Virtual adapters (tunnels, bridges, veth) carry bytes that a physical adapter
+    // counts too, so only physical ones count; a machine without any (a container)
+    // counts all of its own. Physical adapters keep their numbers while virtual ones
+    // come and go.
     const std::vector<Interface> interfaces = dumpInterfaces(withCounters);
+    const auto patterns = adapterPatterns();
+    const bool anyPhysical =
+        std::any_of(interfaces.begin(), interfaces.end(), [](const Interface& i) { return !i.isVirtual; });
     for (const bool virtualGroup : {false, true})
         for (const Interface& interface : interfaces)
-            if (interface.isVirtual == virtualGroup)
+            if (interface.isVirtual == virtualGroup
+                && (patterns ? matchesAny(*patterns, interface.reading.name) : !anyPhysical || !virtualGroup))
                 visit(interface.reading);
 }
 

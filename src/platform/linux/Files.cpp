@@ -110,7 +110,7 @@ std::optional<std::string> readFile(const std::filesystem::path& path, std::size
     return content;
 }
 
-void replaceFile(const std::filesystem::path& path, std::string_view content)
+void replaceFile(const std::filesystem::path& path, std::string_view content, bool syncFolder)
 {
     // The new content goes to a file of its own beside the old one, reaches the disk,
     // and only then takes the old one's name.
@@ -144,6 +144,8 @@ void replaceFile(const std::filesystem::path& path, std::string_view content)
         fail("Can not save", path, error);
     }
     // Make the new name itself durable.
+    if (!syncFolder)
+        return;
     FileDescriptor directory(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (directory.get() >= 0)
         fsync(directory.get());

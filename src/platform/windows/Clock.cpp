@@ -11,4 +11,11 @@ CalendarTime localNow()
     return calendarTime(now);
 }
 
+FileTime utcNow()
+{
+    FILETIME now{};
+    GetSystemTimeAsFileTime(&now);
+    return (static_cast<FileTime>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+}
+
 } // namespace platform

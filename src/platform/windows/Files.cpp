@@ -111,10 +111,11 @@ std::optional<std::string> readFile(const std::filesystem::path& path, std::size
     }
 }
 
-void replaceFile(const std::filesystem::path& path, std::string_view content)
+void replaceFile(const std::filesystem::path& path, std::string_view content, bool)
 {
     // The new content goes to a file of its own beside the old one, reaches the disk,
-    // and only then takes the old one's name.
+    // and only then takes the old one's name; the move writes through, so there is no
+    // folder to sync.
     std::filesystem::path temporary = path;
     temporary += std::wstring(temporaryInfix) + std::to_wstring(GetCurrentProcessId());
 

@@ -38,3 +38,10 @@ CalendarTime parseBootTimeText(std::string_view text)
     time.milliseconds = leadingInteger(text.substr(15, 6)) / 1000;
     return time;
 }
+
+int utcOffsetMinutes(std::string_view text)
+{
+    if (text.size() < 25 || (text[21] != '+' && text[21] != '-'))
+        return 0;
+    return leadingInteger(text.substr(21, 4));
+}

@@ -11,3 +11,7 @@
 // to the first other character; no digits give 0. The result is not checked for
 // being a valid date. A text shorter than 15 characters raises an UnknownFailure.
 CalendarTime parseBootTimeText(std::string_view text);
+
+// The offset from UTC in minutes that the text carries after its microseconds, as in
+// "+060" or "-300"; 0 where the text has none.
+int utcOffsetMinutes(std::string_view text);

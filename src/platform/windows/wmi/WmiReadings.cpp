@@ -55,7 +55,7 @@ std::optional<std::string> adapterName(IWbemClassObject* instance)
 
 } // namespace
 
-FileTime readBootTime(WmiSession& session)
+std::string readBootTimeText(WmiSession& session)
 {
     ComRef<IEnumWbemClassObject> enumerator;
     if (FAILED(execQuery(session.services, L"Select * from Win32_OperatingSystem", enumerator)))
@@ -67,7 +67,12 @@ FileTime readBootTime(WmiSession& session)
     if (instance->Get(L"LastBootUpTime", 0, value.out(), nullptr, nullptr) != WBEM_S_NO_ERROR
         || (*value).vt != VT_BSTR)
         throw ProgramError("can't get LastBootUpTime from object");
-    return toFileTime(parseBootTimeText(narrowText((*value).bstrVal))).value_or(0);
+    return narrowText((*value).bstrVal);
+}
+
+FileTime readBootTime(WmiSession& session)
+{
+    return toFileTime(parseBootTimeText(readBootTimeText(session))).value_or(0);
 }
 
 void enumerateAdapters(WmiSession& session, bool withCounters, const std::function<void(const AdapterReading&)>& visit)

@@ -4,8 +4,13 @@
 #include "platform/CounterSource.h"
 
 #include <functional>
+#include <string>
 
 struct WmiSession;
+
+// The text of Win32_OperatingSystem.LastBootUpTime. Raises a ProgramError when the
+// query, the enumeration or the property fails.
+std::string readBootTimeText(WmiSession& session);
 
 // The measured computer's last start, from Win32_OperatingSystem.LastBootUpTime, on
 // the local wall clock; 0 when its digits form no valid date. Raises a ProgramError

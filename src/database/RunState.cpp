@@ -1,0 +1,161 @@
+#include "database/RunState.h"
+
+#include "database/ByteOrder.h"
+#include "database/FileFormat.h"
+
+#include <algorithm>
+
+using namespace fileFormat;
+
+namespace {
+
+std::string_view boundedText(std::string_view text) { return text.substr(0, maxTextLength); }
+
+void putValue(std::string& out, std::uint64_t value, std::size_t bytes)
+{
+    char buffer[8];
+    putLittleEndian(buffer, value, bytes);
+    out.append(buffer, bytes);
+}
+
+void putText(std::string& out, std::string_view text)
+{
+    text = boundedText(text);
+    putValue(out, text.size(), textLengthSize);
+    out.append(text);
+}
+
+void putState(std::string& out, const RunState& state, std::uint64_t fingerprint)
+{
+    putValue(out, fingerprint, fingerprintSize);
+    for (const FileTime time : {state.utcBootTime, state.readingTime, state.sessionBootTime})
+        putValue(out, time, stateTimeSize);
+    putText(out, state.bootId);
+    putValue(out, state.adapters.size(), entryCountSize);
+    for (const AdapterState& adapter : state.adapters) {
+        putValue(out, adapter.index, interfaceIndexSize);
+        putValue(out, adapter.sent, countSize);
+        putValue(out, adapter.received, countSize);
+        putValue(out, adapter.position, positionSize);
+        putText(out, adapter.name);
+    }
+}
+
+// Reads the content front to back; a read past its end leaves it failed.
+struct Reader {
+    std::string_view rest;
+    bool failed = false;
+
+    std::uint64_t value(std::size_t bytes)
+    {
+        if (failed || rest.size() < bytes) {
+            failed = true;
+            return 0;
+        }
+        const std::uint64_t result = getLittleEndian(rest.data(), bytes);
+        rest.remove_prefix(bytes);
+        return result;
+    }
+    std::string text()
+    {
+        const auto length = static_cast<std::size_t>(value(textLengthSize));
+        if (failed || rest.size() < length) {
+            failed = true;
+            return {};
+        }
+        std::string result(rest.substr(0, length));
+        rest.remove_prefix(length);
+        return result;
+    }
+};
+
+RunState readState(Reader& in)
+{
+    RunState state;
+    state.utcBootTime = in.value(stateTimeSize);
+    state.readingTime = in.value(stateTimeSize);
+    state.sessionBootTime = in.value(stateTimeSize);
+    state.bootId = in.text();
+    const auto count = static_cast<std::size_t>(in.value(entryCountSize));
+    if (in.failed || in.rest.size() < count * adapterStateSize) {
+        in.failed = true; // also keeps a huge count from being allocated
+        return state;
+    }
+    state.adapters.resize(count);
+    for (AdapterState& adapter : state.adapters) {
+        adapter.index = static_cast<std::uint32_t>(in.value(interfaceIndexSize));
+        adapter.sent = in.value(countSize);
+        adapter.received = in.value(countSize);
+        adapter.position = static_cast<std::size_t>(in.value(positionSize));
+        adapter.name = in.text();
+    }
+    return state;
+}
+
+} // namespace
+
+bool RunState::sameBoot(const RunState& other) const
+{
+    if (!bootId.empty() || !other.bootId.empty())
+        return bootId == other.bootId;
+    const FileTime a = utcBootTime;
+    const FileTime b = other.utcBootTime;
+    return a != 0 && b != 0 && (a > b ? a - b : b - a) <= bootTimeTolerance;
+}
+
+const AdapterState* RunState::find(std::string_view name, std::uint32_t index) const
+{
+    name = boundedText(name);
+    const auto found = std::find_if(adapters.begin(), adapters.end(), [&](const AdapterState& adapter) {
+        return adapter.index == index && adapter.name == name;
+    });
+    return found == adapters.end() ? nullptr : &*found;
+}
+
+std::uint64_t databaseFingerprint(std::string_view content)
+{
+    // The size, the record count and the last bytes, which hold the last record whole
+    // (255 entries and its head fit in them).
+    constexpr std::size_t tail = 4096;
+    static constexpr char noRecords[recordCountSize] = {};
+    if (content.empty())
+        content = std::string_view(noRecords, recordCountSize);
+    std::uint64_t hash = 14695981039346656037u;
+    auto mix = [&](std::string_view bytes) {
+        for (const char c : bytes)
+            hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211u;
+    };
+    char size[8];
+    putLittleEndian(size, content.size(), sizeof size);
+    mix({size, sizeof size});
+    mix(content.substr(0, std::min(content.size(), recordCountSize)));
+    mix(content.substr(content.size() - std::min(content.size(), tail)));
+    return hash;
+}
+
+std::string encodeRunStates(const RunState& after, std::uint64_t afterFingerprint, const RunState* before,
+                            std::uint64_t beforeFingerprint)
+{
+    std::string out;
+    putValue(out, before ? 2 : 1, stateCountSize);
+    putState(out, after, afterFingerprint);
+    if (before)
+        putState(out, *before, beforeFingerprint);
+    return out;
+}
+
+std::optional<RunState> decodeRunState(std::string_view content, std::uint64_t fingerprint)
+{
+    Reader in{content};
+    const auto count = in.value(stateCountSize);
+    std::optional<RunState> found;
+    for (std::uint64_t i = 0; i < count && !in.failed; ++i) {
+        const std::uint64_t belongsTo = in.value(fingerprintSize);
+        RunState state = readState(in);
+        if (belongsTo == fingerprint && !found)
+            found = std::move(state);
+    }
+    if (in.failed || !in.rest.empty() || count == 0 || count > 2)
+        return std::nullopt;
+    return found;
+}
