@@ -2,6 +2,7 @@
 
 #include "driver/ProgramError.h"
 #include "platform/linux/LocalTime.h"
+#include "platform/linux/SnmpReadings.h"
 
 #include <linux/if.h>
 #include <linux/if_link.h>
@@ -15,14 +16,16 @@
 #include <cstring>
 #include <ctime>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace platform {
 
-// The Linux build reads the kernel of the computer it runs on; there is nothing to
-// hold between calls.
-struct CounterSource::State {};
+// The local kernel is asked anew at every call; a remote host is read whole at connect.
+struct CounterSource::State {
+    std::optional<RemoteReading> remote;
+};
 
 namespace {
 
@@ -142,14 +145,17 @@ CounterSource::CounterSource() : state(std::make_unique<State>()) {}
 
 CounterSource::~CounterSource() = default;
 
-void CounterSource::connect(const std::string& server, const std::string&, const std::string&)
+void CounterSource::connect(const std::string& server, const std::string& user, const std::string& password)
 {
+    state->remote.reset();
     if (!server.empty())
-        throw ProgramError("Failed to connect server.");
+        state->remote = readRemote(server, user, password);
 }
 
 FileTime CounterSource::readBootTime()
 {
+    if (state->remote)
+        return state->remote->bootTime;
     std::ifstream stat("/proc/stat");
     std::string key;
     long long value = 0;
@@ -166,10 +172,18 @@ FileTime CounterSource::readBootTime()
     return 0;
 }
 
-CounterWidth CounterSource::counterWidth() const { return CounterWidth::bits64; }
+CounterWidth CounterSource::counterWidth() const
+{
+    return state->remote ? state->remote->width : CounterWidth::bits64;
+}
 
 void CounterSource::forEachAdapter(bool withCounters, const std::function<void(const AdapterReading&)>& visit)
 {
+    if (state->remote) {
+        for (const AdapterReading& reading : state->remote->adapters)
+            visit(withCounters ? reading : AdapterReading{reading.name, {}, {}});
+        return;
+    }
     // Physical adapters keep their numbers while virtual ones come and go.
     const std::vector<Interface> interfaces = dumpInterfaces(withCounters);
     for (const bool virtualGroup : {false, true})
@@ -178,6 +192,6 @@ void CounterSource::forEachAdapter(bool withCounters, const std::function<void(c
                 visit(interface.reading);
 }
 
-void CounterSource::close() {}
+void CounterSource::close() { closeRemote(); }
 
 } // namespace platform
