@@ -57,7 +57,7 @@ TEST(HelpPage, ArgumentOrders)
         {{"help", "list"}, page},
         {{"list", "help"}, page + dump},
         {{"list"}, dump},
-        {{"server", "MyServer", "help"}, page + "Program Exception: Failed to connect server."},
+        {{"server", "MyServer", "help"}, fixedHelpText() + "Program Exception: Failed to connect server."},
         {{"help", "log"}, page},               // nothing after "help" is read, "log" neither
         {{"server", "a:b", "help"}, "Unknown Program Exception"}, // refused before anything connects
     };
