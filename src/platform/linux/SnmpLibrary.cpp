@@ -13,6 +13,8 @@ namespace platform {
 namespace {
 
 std::optional<SnmpLibrary> loaded;
+decltype(&::init_snmp) initWhole = nullptr;
+bool whole = false;
 
 template <class Pointer>
 void bind(void* handle, Pointer& pointer, const char* name)
@@ -45,11 +47,16 @@ SnmpLibrary load()
     decltype(&::netsnmp_ds_set_boolean) setBoolean;
     decltype(&::netsnmp_ds_set_string) setString;
     decltype(&::netsnmp_register_loghandler) addLogHandler;
-    decltype(&::init_snmp) init;
+    decltype(&::netsnmp_container_init_list) initContainers;
+    decltype(&::init_callbacks) initCallbacks;
+    decltype(&::init_snmp_transport) initTransports;
     bind(handle, setBoolean, "netsnmp_ds_set_boolean");
     bind(handle, setString, "netsnmp_ds_set_string");
     bind(handle, addLogHandler, "netsnmp_register_loghandler");
-    bind(handle, init, "init_snmp");
+    bind(handle, initContainers, "netsnmp_container_init_list");
+    bind(handle, initCallbacks, "init_callbacks");
+    bind(handle, initTransports, "init_snmp_transport");
+    bind(handle, initWhole, "init_snmp");
     // Every object is named by number, so parsing MIB files would only cost time; the
     // user's and the system's SNMP configuration must not change what a run reads.
     setenv("MIBS", "", 1);
@@ -63,16 +70,23 @@ SnmpLibrary load()
     // Failures reach the user as the run's report; the library's own lines would only
     // clutter standard error, which it writes to when no handler is set.
     addLogHandler(NETSNMP_LOGHANDLER_NONE, LOG_EMERG);
-    init("brimlet");
+    setString(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_APPTYPE, "brimlet");
+    initContainers();
+    initCallbacks();
+    initTransports();
     return library;
 }
 
 } // namespace
 
-const SnmpLibrary& snmpLibrary()
+const SnmpLibrary& snmpLibrary(bool forSnmpV3)
 {
     if (!loaded)
         loaded = load();
+    if (forSnmpV3 && !whole) {
+        initWhole("brimlet");
+        whole = true;
+    }
     return *loaded;
 }
 

@@ -82,7 +82,8 @@ bool isRefusal(int libraryError)
 
 Session openSession(const std::string& host, const std::string& user, const std::string& password)
 {
-    const SnmpLibrary& snmp = snmpLibrary();
+    const bool secure = !user.empty() && !password.empty();
+    const SnmpLibrary& snmp = snmpLibrary(secure);
     netsnmp_session settings;
     snmp.initSession(&settings);
     std::string peer = host;
@@ -91,7 +92,7 @@ Session openSession(const std::string& host, const std::string& user, const std:
     settings.peername = peer.data();
     settings.timeout = 1'000'000; // microseconds per try
     settings.retries = 2;
-    if (!user.empty() && !password.empty()) {
+    if (secure) {
         settings.version = SNMP_VERSION_3;
         settings.securityName = securityName.data();
         settings.securityNameLen = securityName.size();
