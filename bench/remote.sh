@@ -61,8 +61,9 @@ rocommunity public 127.0.0.1
 createUser meter SHA "passphrase1" AES "passphrase1"
 rouser meter priv
 CONF
-MIBS= inns snmpd -f -C -c "$scratch/agent/snmpd.conf" --persistentDir="$scratch/agent" -I -smux,mteTrigger,mteTriggerConf \
-    -Lf /dev/null &
+# Started directly (ip netns exec runs it in its own place), so that $! is the agent.
+ip netns exec "$ns" env MIBS= snmpd -f -C -c "$scratch/agent/snmpd.conf" --persistentDir="$scratch/agent" \
+    -I -smux,mteTrigger,mteTriggerConf -Lf /dev/null >/dev/null 2>&1 &
 agent=$!
 until inns grep -q ':00A1 ' /proc/net/udp; do sleep 0.1; done
 
@@ -74,7 +75,7 @@ add() { # label, then the arguments before the pattern
     shift 2
     mkdir -p "$folder"
     cp "$build/brimlet" "$folder/brimlet"
-    (cd "$folder" && inns ./brimlet "$@" "$pattern" | sed "s/\$/   <- $label/")
+    echo "$(cd "$folder" && inns ./brimlet "$@" "$pattern")   <- $label"
     floor=-
     [[ $label == "$local" ]] || floor=$local
     printf '%s\t%s\t-\t%s\t%s' "$label" "$floor" "$folder" "$folder/brimlet" >>"$plan"
@@ -96,7 +97,9 @@ agentTicks() { awk '{print $14 + $15}' "/proc/$agent/stat"; }
 before=$(agentTicks)
 echo
 echo "== Whole runs, pattern \"$pattern\""
-inns "$tools/brimlet_bench_runner" "$rounds" "$warmup" "$plan" | sed 's| / floor | / local |g' | cut -d'|' -f1-10 | sed 's/$/|/'
+# The runner compares with a floor and with vnStat; here the floor is the local reading.
+inns "$tools/brimlet_bench_runner" "$rounds" "$warmup" "$plan" \
+    | sed -e 's| / floor | / local |g' -e '/^|/s/^\(\([^|]*|\)\{10\}\).*/\1/'
 after=$(agentTicks)
 remoteRuns=$((2 * (rounds + warmup)))
 echo
