@@ -42,7 +42,9 @@ RunResult runIn(const TestFolder& folder, const TrafficRig& rig, std::vector<std
     RunOptions options;
     options.arguments = std::move(arguments);
     options.networkNamespace = rig.networkNamespace();
-    return folder.run(options);
+    RunResult result = folder.run(options);
+    EXPECT_EQ(result.err, ""); // the SNMP library's own messages stay unprinted
+    return result;
 }
 
 std::vector<std::string> withCredentials(std::vector<std::string> arguments, const std::vector<std::string>& credentials)
