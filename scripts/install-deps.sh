@@ -8,6 +8,8 @@ set -euo pipefail
 packages=(build-essential cmake ninja-build googletest libgtest-dev libgmock-dev
           libbenchmark-dev locales faketime iproute2 util-linux procps
           clang libclang-rt-14-dev strace)
+# Remote readings on Linux: net-snmp's headers to build, its agent and tools for the tests.
+packages+=(pkg-config libsnmp-dev snmpd snmp)
 # The installation check renders the manual page, looks it up and verifies the units.
 packages+=(groff-base man-db systemd)
 # contrib/report/brimlet-report draws its chart with Debian's matplotlib.

@@ -1,6 +1,7 @@
 #include "driver/HelpPage.h"
 
 #include "driver/ReadAdapters.h"
+#include "driver/RunSettings.h"
 #include "platform/CounterSource.h"
 
 #include <ostream>
@@ -56,11 +57,11 @@ constexpr const char* helpLines[] = {
 
 } // namespace
 
-void printHelpPage(TrafficDatabase& database, platform::CounterSource& source, const DiagnosticLog& log,
-                   std::ostream& out, FileTime now)
+void printHelpPage(TrafficDatabase& database, platform::CounterSource& source, const RunSettings& settings,
+                   const DiagnosticLog& log, std::ostream& out, FileTime now)
 {
     for (const char* line : helpLines)
         out << line << '\n' << std::flush;
-    source.connect("", "", "");
+    source.connect(settings.server, settings.user, settings.password);
     readAdapters(database, source, true, log, out, now);
 }

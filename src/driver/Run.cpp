@@ -26,14 +26,15 @@ void runMode(const RunSettings& settings, const std::filesystem::path& folder, T
 {
     for (int i = 0; i < settings.logOpenings; ++i)
         log.open(platform::localNow());
+    // A server name that can not name the database is refused before anything connects.
+    const std::filesystem::path path = databasePath(folder, settings.server);
     if (settings.helpPage)
-        printHelpPage(database, source, log, out, localNow());
+        printHelpPage(database, source, settings, log, out, localNow());
     log.line();
 
-    const std::filesystem::path path = databasePath(folder, settings.server);
     if (settings.patternMode) {
         if (settings.pattern.empty()) {
-            printHelpPage(database, source, log, out, localNow());
+            printHelpPage(database, source, settings, log, out, localNow());
             return;
         }
         source.connect(settings.server, settings.user, settings.password);

@@ -92,6 +92,10 @@ TEST(RunState, BelongsToTheDatabaseItWasWrittenFor)
     const RunState windows{"", now, 0, 0, {}};
     EXPECT_TRUE(windows.sameBoot({"", now + 15 * fileTimeSecond, 0, 0, {}}));
     EXPECT_FALSE(windows.sameBoot({"", now - 16 * fileTimeSecond, 0, 0, {}}));
+    // A remote host's uptime wraps after 2^32 hundredths of a second: the same boot.
+    const FileTime wrap = (FileTime{1} << 32) * (fileTimeSecond / 100);
+    EXPECT_TRUE(windows.sameBoot({"", now + 2 * wrap - 10 * fileTimeSecond, 0, 0, {}}));
+    EXPECT_FALSE(windows.sameBoot({"", now + wrap / 2, 0, 0, {}}));
     EXPECT_FALSE(before.sameBoot({"id-2", 0, 0, 0, {}}));
 
     // A boot of no identity trusts no state: the counts go on from the records.

@@ -57,9 +57,9 @@ TEST(HelpPage, ArgumentOrders)
         {{"help", "list"}, page},
         {{"list", "help"}, page + dump},
         {{"list"}, dump},
-        {{"server", "MyServer", "help"}, page}, // the page always lists the local adapters
+        {{"server", "MyServer", "help"}, fixedHelpText() + "Program Exception: Failed to connect server."},
         {{"help", "log"}, page},               // nothing after "help" is read, "log" neither
-        {{"server", "a:b", "help"}, page + "Unknown Program Exception"},
+        {{"server", "a:b", "help"}, "Unknown Program Exception"}, // refused before anything connects
     };
     for (const Case& c : cases) {
         std::string trace;
@@ -67,7 +67,7 @@ TEST(HelpPage, ArgumentOrders)
             trace += "[" + argument + "]";
         SCOPED_TRACE(trace);
         const RunResult result = folder.run(germanRunAt(now, rig.networkNamespace(), c.arguments));
-        EXPECT_EQ(result.exitStatus, c.out.ends_with("Exception") ? 1 : 0);
+        EXPECT_EQ(result.exitStatus, c.out.find("Exception") != std::string::npos ? 1 : 0);
         EXPECT_EQ(result.out, c.out);
         EXPECT_EQ(readBytes(folder.database()), content);
         EXPECT_EQ(identityOf(folder.database()), identity);

@@ -3,6 +3,7 @@
 #include "base/Failures.h"
 #include "platform/AdapterChoice.h"
 #include "platform/linux/LocalTime.h"
+#include "platform/linux/SnmpReadings.h"
 
 #include <linux/if.h>
 #include <linux/if_link.h>
@@ -17,14 +18,16 @@
 #include <cstring>
 #include <ctime>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace platform {
 
-// The Linux build reads the kernel of the computer it runs on; there is nothing to
-// hold between calls.
-struct CounterSource::State {};
+// The local kernel is asked anew at every call; a remote host is read whole at connect.
+struct CounterSource::State {
+    std::optional<RemoteReading> remote;
+};
 
 namespace {
 
@@ -145,14 +148,17 @@ CounterSource::CounterSource() : state(std::make_unique<State>()) {}
 
 CounterSource::~CounterSource() = default;
 
-void CounterSource::connect(const std::string& server, const std::string&, const std::string&)
+void CounterSource::connect(const std::string& server, const std::string& user, const std::string& password)
 {
+    state->remote.reset();
     if (!server.empty())
-        throw ProgramError("Failed to connect server.");
+        state->remote = readRemote(server, user, password);
 }
 
 FileTime CounterSource::readBootTime()
 {
+    if (state->remote)
+        return state->remote->bootTime;
     std::ifstream stat("/proc/stat");
     std::string key;
     long long value = 0;
@@ -171,6 +177,9 @@ FileTime CounterSource::readBootTime()
 
 BootIdentity CounterSource::readBootIdentity()
 {
+    // A remote host names no boot: its boot time in UTC stands for it.
+    if (state->remote)
+        return {"", state->remote->utcBootTime};
     // One value per boot, which neither clock steps nor time zones move.
     std::ifstream file("/proc/sys/kernel/random/boot_id");
     BootIdentity identity;
@@ -178,16 +187,26 @@ BootIdentity CounterSource::readBootIdentity()
     return identity;
 }
 
-CounterWidth CounterSource::counterWidth() const { return CounterWidth::bits64; }
+CounterWidth CounterSource::counterWidth() const
+{
+    return state->remote ? state->remote->width : CounterWidth::bits64;
+}
 
 void CounterSource::forEachAdapter(bool withCounters, const std::function<void(const AdapterReading&)>& visit)
 {
+    const auto patterns = adapterPatterns();
+    if (state->remote) {
+        // A router's interfaces all see the same bytes pass; the patterns pick the one to count.
+        for (const AdapterReading& reading : state->remote->adapters)
+            if (!patterns || matchesAny(*patterns, reading.name))
+                visit(withCounters ? reading : AdapterReading{reading.name, reading.index, {}, {}});
+        return;
+    }
     // Virtual adapters (tunnels, bridges, veth) carry bytes that a physical adapter
     // counts too, so only physical ones count; a machine without any (a container)
     // counts all of its own. Physical adapters keep their numbers while virtual ones
     // come and go.
     const std::vector<Interface> interfaces = dumpInterfaces(withCounters);
-    const auto patterns = adapterPatterns();
     const bool anyPhysical =
         std::any_of(interfaces.begin(), interfaces.end(), [](const Interface& i) { return !i.isVirtual; });
     for (const bool virtualGroup : {false, true})
@@ -197,6 +216,6 @@ void CounterSource::forEachAdapter(bool withCounters, const std::function<void(c
                 visit(interface.reading);
 }
 
-void CounterSource::close() {}
+void CounterSource::close() { closeRemote(); }
 
 } // namespace platform

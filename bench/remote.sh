@@ -1,0 +1,108 @@
+#!/usr/bin/env bash
+# A remote reading against a local one on the same machine: pattern-mode runs of brimlet
+# on its own adapters, and of "brimlet server 127.0.0.1" against an SNMP agent on the
+# loopback, with SNMPv2c and with SNMPv3 (SHA, AES), interleaved. Run as root:
+#
+#   bash bench/remote.sh [ROUNDS]
+#
+# Everything runs in a private network namespace with two veth adapters to a second one;
+# the agent listens on that namespace's loopback only. The CPU time of a run is the
+# program's alone; the agent's share is measured over all remote runs and given apart.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+rounds=${1:-200}
+warmup=10
+export LANG=en_US.UTF-8
+unset LC_ALL LC_NUMERIC LC_TIME
+pattern='%Dau up, %Dad down today, %Mat this month'
+
+bash scripts/install-deps.sh bench >/dev/null
+build=$PWD/build-bench
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBRIMLET_TESTS=OFF -DBRIMLET_BENCH=ON >/dev/null
+cmake --build "$build" >/dev/null
+tools=$build/bench
+
+scratch=$build/remote
+ns=brimlet-remote-$$
+peer=brimlet-remote-peer-$$
+agent=
+cleanup() {
+    if [[ -n "$agent" ]]; then
+        kill "$agent" 2>/dev/null || true
+        wait "$agent" 2>/dev/null || true
+    fi
+    ip netns del "$ns" 2>/dev/null || true
+    ip netns del "$peer" 2>/dev/null || true
+}
+trap cleanup EXIT
+rm -rf "$scratch"
+mkdir -p "$scratch/agent"
+
+ip netns add "$ns"
+ip netns add "$peer"
+for n in "$ns" "$peer"; do
+    ip netns exec "$n" sysctl -qw net.ipv6.conf.all.disable_ipv6=1 net.ipv6.conf.default.disable_ipv6=1
+    ip -n "$n" link set lo up
+done
+for i in 0 1; do
+    ip -n "$ns" link add "v$i" type veth peer name "p$i" netns "$peer"
+    ip -n "$ns" addr add "10.78.$i.1/24" dev "v$i"
+    ip -n "$peer" addr add "10.78.$i.2/24" dev "p$i"
+    ip -n "$ns" link set "v$i" up
+    ip -n "$peer" link set "p$i" up
+done
+ip netns exec "$ns" bash -c 'for k in $(seq 50); do for i in 0 1; do
+    echo "sample $k" >/dev/udp/10.78.$i.2/9; done; done' 2>/dev/null || true
+inns() { ip netns exec "$ns" "$@"; }
+
+cat >"$scratch/agent/snmpd.conf" <<CONF
+agentAddress udp:127.0.0.1:161
+rocommunity public 127.0.0.1
+createUser meter SHA "passphrase1" AES "passphrase1"
+rouser meter priv
+CONF
+# Started directly (ip netns exec runs it in its own place), so that $! is the agent.
+ip netns exec "$ns" env MIBS= snmpd -f -C -c "$scratch/agent/snmpd.conf" --persistentDir="$scratch/agent" \
+    -I -smux,mteTrigger,mteTriggerConf -Lf /dev/null >/dev/null 2>&1 &
+agent=$!
+until inns grep -q ':00A1 ' /proc/net/udp; do sleep 0.1; done
+
+plan=$scratch/plan.tsv
+: >"$plan"
+local='brimlet, local reading'
+add() { # label, then the arguments before the pattern
+    local label=$1 folder=$scratch/$2
+    shift 2
+    mkdir -p "$folder"
+    cp "$build/brimlet" "$folder/brimlet"
+    echo "$(cd "$folder" && inns ./brimlet "$@" "$pattern")   <- $label"
+    floor=-
+    [[ $label == "$local" ]] || floor=$local
+    printf '%s\t%s\t-\t%s\t%s' "$label" "$floor" "$folder" "$folder/brimlet" >>"$plan"
+    printf '\t%s' "$@" "$pattern" >>"$plan"
+    printf '\n' >>"$plan"
+}
+echo "== What each command prints"
+add "$local" local
+add 'brimlet server 127.0.0.1, SNMPv2c' v2c server 127.0.0.1
+add 'brimlet server 127.0.0.1, SNMPv3 SHA+AES' v3 server 127.0.0.1 user meter pass passphrase1
+
+echo
+echo "== Machine"
+echo "CPU: $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//'), $(nproc) online"
+echo "Kernel: $(uname -sr); net-snmp: $(net-snmp-config --version)"
+echo "Load average before the run: $(cut -d' ' -f1-3 /proc/loadavg)"
+
+agentTicks() { awk '{print $14 + $15}' "/proc/$agent/stat"; }
+before=$(agentTicks)
+echo
+echo "== Whole runs, pattern \"$pattern\""
+# The runner compares with a floor and with vnStat; here the floor is the local reading.
+inns "$tools/brimlet_bench_runner" "$rounds" "$warmup" "$plan" \
+    | sed -e 's| / floor | / local |g' -e '/^|/s/^\(\([^|]*|\)\{10\}\).*/\1/'
+after=$(agentTicks)
+remoteRuns=$((2 * (rounds + warmup)))
+echo
+echo "The agent's CPU time over the $remoteRuns remote runs: $(awk -v t=$((after - before)) -v hz="$(getconf CLK_TCK)" \
+    -v n=$remoteRuns 'BEGIN { printf "%.2f ms per run", t * 1000 / hz / n }')."
+echo "CPU = user + system time of the program's process; / local = the median against the local reading's."

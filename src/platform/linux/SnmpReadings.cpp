@@ -1,0 +1,275 @@
+#include "platform/linux/SnmpReadings.h"
+
+#include "base/Failures.h"
+#include "platform/Platform.h"
+#include "platform/linux/SnmpLibrary.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdlib>
+#include <cstring>
+#include <iterator>
+#include <map>
+#include <memory>
+#include <optional>
+
+namespace platform {
+
+namespace {
+
+// Numeric object identifiers: no MIB file is ever read.
+constexpr oid hrSystemUptime[] = {1, 3, 6, 1, 2, 1, 25, 1, 1, 0};
+constexpr oid sysUpTime[] = {1, 3, 6, 1, 2, 1, 1, 3, 0};
+
+enum Column { ifType, ifDescr, ifName, ifHCInOctets, ifHCOutOctets, ifInOctets, ifOutOctets, columnCount };
+constexpr std::size_t columnLength = 10;
+constexpr std::array<std::array<oid, columnLength>, columnCount> columns = {{
+    {1, 3, 6, 1, 2, 1, 2, 2, 1, 3},
+    {1, 3, 6, 1, 2, 1, 2, 2, 1, 2},
+    {1, 3, 6, 1, 2, 1, 31, 1, 1, 1},
+    {1, 3, 6, 1, 2, 1, 31, 1, 1, 6},
+    {1, 3, 6, 1, 2, 1, 31, 1, 1, 10},
+    {1, 3, 6, 1, 2, 1, 2, 2, 1, 10},
+    {1, 3, 6, 1, 2, 1, 2, 2, 1, 16},
+}};
+constexpr long softwareLoopback = 24;
+constexpr int rowsPerRequest = 16;
+
+// The agent's row of one interface: the values it has of the columns above.
+struct Row {
+    std::optional<long> type;
+    std::string descr;
+    std::optional<std::string> name;
+    std::array<std::optional<std::uint64_t>, columnCount> counters;
+};
+
+struct SessionCloser {
+    void operator()(void* session) const { snmpLibrary().close(session); }
+};
+using Session = std::unique_ptr<void, SessionCloser>;
+
+struct PduFreer {
+    void operator()(netsnmp_pdu* pdu) const { snmpLibrary().freePdu(pdu); }
+};
+using Pdu = std::unique_ptr<netsnmp_pdu, PduFreer>;
+
+// The agent turned the credentials down: worth telling apart from silence or an unknown
+// host, which all read "Failed to connect server.".
+bool isRefusal(int libraryError)
+{
+    switch (libraryError) {
+    case SNMPERR_UNKNOWN_USER_NAME:
+    case SNMPERR_UNSUPPORTED_SEC_LEVEL:
+    case SNMPERR_AUTHENTICATION_FAILURE:
+    case SNMPERR_DECRYPTION_ERR:
+    case SNMPERR_USM_UNKNOWNSECURITYNAME:
+    case SNMPERR_USM_UNSUPPORTEDSECURITYLEVEL:
+    case SNMPERR_USM_AUTHENTICATIONFAILURE:
+    case SNMPERR_USM_DECRYPTIONERROR:
+        return true;
+    default:
+        return false;
+    }
+}
+
+[[noreturn]] void failConnection(int libraryError)
+{
+    if (!isRefusal(libraryError))
+        throw ProgramError("Failed to connect server.");
+    // The library's own text names the refusal, for example "Unknown user name".
+    throw ProgramError(std::string("Failed to connect server: ") + snmpLibrary().errorText(libraryError) + ".");
+}
+
+Session openSession(const std::string& host, const std::string& user, const std::string& password)
+{
+    const bool secure = !user.empty() && !password.empty();
+    const SnmpLibrary& snmp = snmpLibrary(secure);
+    netsnmp_session settings;
+    snmp.initSession(&settings);
+    std::string peer = host;
+    std::string securityName = user;
+    std::string community = password.empty() ? "public" : password;
+    settings.peername = peer.data();
+    settings.timeout = 1'000'000; // microseconds per try
+    settings.retries = 2;
+    if (secure) {
+        settings.version = SNMP_VERSION_3;
+        settings.securityName = securityName.data();
+        settings.securityNameLen = securityName.size();
+        settings.securityLevel = SNMP_SEC_LEVEL_AUTHPRIV;
+        settings.securityAuthProto = const_cast<oid*>(snmp.sha);
+        settings.securityAuthProtoLen = USM_AUTH_PROTO_SHA_LEN;
+        settings.securityPrivProto = const_cast<oid*>(snmp.aes);
+        settings.securityPrivProtoLen = USM_PRIV_PROTO_AES_LEN;
+        // One passphrase and one hash give one key for both, and deriving it hashes a
+        // megabyte: the most costly step of a run, so it is done once.
+        auto* phrase = reinterpret_cast<u_char*>(const_cast<char*>(password.data()));
+        settings.securityAuthKeyLen = USM_AUTH_KU_LEN;
+        if (snmp.generateKey(snmp.sha, USM_AUTH_PROTO_SHA_LEN, phrase, password.size(), settings.securityAuthKey,
+                             &settings.securityAuthKeyLen) != SNMPERR_SUCCESS)
+            throw ProgramError("Failed to connect server: an SNMPv3 passphrase needs at least 8 characters.");
+        std::memcpy(settings.securityPrivKey, settings.securityAuthKey, settings.securityAuthKeyLen);
+        settings.securityPrivKeyLen = settings.securityAuthKeyLen;
+    } else {
+        settings.version = SNMP_VERSION_2c;
+        settings.community = reinterpret_cast<u_char*>(community.data());
+        settings.community_len = community.size();
+    }
+    // SNMPv3 asks the agent for its engine here, so silence shows already.
+    Session session(snmp.open(&settings));
+    if (!session)
+        failConnection(settings.s_snmp_errno);
+    return session;
+}
+
+Pdu request(void* session, Pdu pdu)
+{
+    netsnmp_pdu* response = nullptr;
+    const int status = snmpLibrary().request(session, pdu.release(), &response);
+    Pdu answer(response);
+    if (status != STAT_SUCCESS || !answer) {
+        int systemError = 0;
+        int libraryError = 0;
+        char* text = nullptr;
+        snmpLibrary().error(session, &systemError, &libraryError, &text);
+        std::free(text);
+        failConnection(libraryError);
+    }
+    if (answer->errstat != SNMP_ERR_NOERROR)
+        throw ProgramError("Failed to connect server: the agent answered with error " + std::to_string(answer->errstat)
+                           + ".");
+    return answer;
+}
+
+bool hasValue(const netsnmp_variable_list* variable)
+{
+    return variable->type != SNMP_NOSUCHOBJECT && variable->type != SNMP_NOSUCHINSTANCE
+           && variable->type != SNMP_ENDOFMIBVIEW;
+}
+
+// Hundredths of a second since the host started: the host's own uptime where the agent
+// has it, else the agent's, which usually starts with the host.
+std::optional<std::uint32_t> readUptime(void* session)
+{
+    const SnmpLibrary& snmp = snmpLibrary();
+    Pdu pdu(snmp.createPdu(SNMP_MSG_GET));
+    snmp.addNullVariable(pdu.get(), hrSystemUptime, std::size(hrSystemUptime));
+    snmp.addNullVariable(pdu.get(), sysUpTime, std::size(sysUpTime));
+    const Pdu answer = request(session, std::move(pdu));
+    for (const netsnmp_variable_list* v = answer->variables; v; v = v->next_variable)
+        if (v->type == ASN_TIMETICKS && v->val.integer)
+            return static_cast<std::uint32_t>(*v->val.integer);
+    return std::nullopt;
+}
+
+void store(Row& row, Column column, const netsnmp_variable_list* v)
+{
+    switch (column) {
+    case ifType:
+        if (v->type == ASN_INTEGER)
+            row.type = *v->val.integer;
+        break;
+    case ifDescr:
+    case ifName:
+        if (v->type == ASN_OCTET_STR) {
+            std::string text(reinterpret_cast<const char*>(v->val.string), v->val_len);
+            if (column == ifName && !text.empty())
+                row.name = std::move(text);
+            else if (column == ifDescr)
+                row.descr = std::move(text);
+        }
+        break;
+    default:
+        if (v->type == ASN_COUNTER64)
+            row.counters[column] = std::uint64_t{v->val.counter64->high} << 32 | (v->val.counter64->low & 0xFFFFFFFFu);
+        else if (v->type == ASN_COUNTER)
+            row.counters[column] = static_cast<std::uint32_t>(*v->val.integer);
+        break;
+    }
+}
+
+// Walks all columns side by side with GETBULK, so that a table of a few interfaces
+// takes one or two exchanges.
+std::map<oid, Row> readInterfaceTable(void* session)
+{
+    const SnmpLibrary& snmp = snmpLibrary();
+    std::map<oid, Row> rows;
+    std::array<std::vector<oid>, columnCount> cursor;
+    std::vector<Column> open;
+    for (int c = 0; c < columnCount; ++c) {
+        cursor[c].assign(columns[c].begin(), columns[c].end());
+        open.push_back(static_cast<Column>(c));
+    }
+    while (!open.empty()) {
+        Pdu pdu(snmp.createPdu(SNMP_MSG_GETBULK));
+        pdu->non_repeaters = 0;
+        pdu->max_repetitions = rowsPerRequest;
+        for (const Column c : open)
+            snmp.addNullVariable(pdu.get(), cursor[c].data(), cursor[c].size());
+        const Pdu answer = request(session, std::move(pdu));
+
+        std::vector<bool> ended(columnCount, false);
+        std::size_t at = 0;
+        for (const netsnmp_variable_list* v = answer->variables; v; v = v->next_variable, ++at) {
+            const Column c = open[at % open.size()];
+            if (ended[c])
+                continue;
+            const bool inColumn = hasValue(v) && v->name_length == columnLength + 1
+                                  && std::equal(columns[c].begin(), columns[c].end(), v->name);
+            if (!inColumn || !std::lexicographical_compare(cursor[c].begin(), cursor[c].end(), v->name,
+                                                           v->name + v->name_length)) {
+                ended[c] = true;
+                continue;
+            }
+            store(rows[v->name[columnLength]], c, v);
+            cursor[c].assign(v->name, v->name + v->name_length);
+        }
+        if (at == 0)
+            break;
+        std::erase_if(open, [&](Column c) { return ended[c]; });
+    }
+    return rows;
+}
+
+} // namespace
+
+RemoteReading readRemote(const std::string& host, const std::string& user, const std::string& password)
+{
+    const Session session = openSession(host, user, password);
+    RemoteReading reading;
+    const std::optional<std::uint32_t> uptime = readUptime(session.get());
+    const std::optional<FileTime> now = toFileTime(localNow());
+    // Both uptimes wrap after 497 days; the run state takes a boot time that moved by
+    // whole wraps for the same boot.
+    if (uptime && now) {
+        const FileTime sinceBoot = FileTime{*uptime} * (fileTimeSecond / 100);
+        reading.bootTime = *now - sinceBoot;
+        reading.utcBootTime = utcNow() - sinceBoot;
+    }
+
+    const std::map<oid, Row> rows = readInterfaceTable(session.get());
+    bool all64 = true;
+    for (const auto& [index, row] : rows)
+        if (row.type != softwareLoopback)
+            all64 = all64 && row.counters[ifHCInOctets] && row.counters[ifHCOutOctets];
+    // One width holds for the whole reading: where an interface lacks the 64-bit
+    // counters, every interface is read by its 32-bit ones.
+    reading.width = all64 ? CounterWidth::bits64 : CounterWidth::bits32;
+    const Column in = all64 ? ifHCInOctets : ifInOctets;
+    const Column out = all64 ? ifHCOutOctets : ifOutOctets;
+    for (const auto& [index, row] : rows) {
+        if (row.type == softwareLoopback)
+            continue;
+        reading.adapters.push_back(
+            {row.name.value_or(row.descr), static_cast<std::uint32_t>(index), row.counters[out], row.counters[in]});
+    }
+    return reading;
+}
+
+void closeRemote()
+{
+    if (snmpLibraryLoaded())
+        snmpLibrary().shutdown("brimlet");
+}
+
+} // namespace platform
