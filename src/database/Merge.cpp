@@ -107,9 +107,9 @@ std::uint64_t counterDifference(CounterWidth width, std::uint64_t previous, std:
         return raw - previous;
     if (width == CounterWidth::bits64)
         return raw;
-    // 10 Gbit/s is 125 bytes in 100 ns.
+    // 10 Gbit/s is 125 bytes in 100 ns; divided, so that no stretch of time overflows.
     const std::uint64_t wrapped = (std::uint64_t{1} << 32) - previous + raw;
-    return wrapped <= elapsed * 125 ? wrapped : raw;
+    return (wrapped + 124) / 125 <= elapsed ? wrapped : raw;
 }
 
 TrafficRecord openingRecord(FileTime bootTime, FileTime now)
