@@ -45,4 +45,7 @@ std::string germanTimeStamp(WallClock local);
 // The kernel's boot time, in seconds since 1970.
 std::int64_t bootEpoch();
 
+// Midnight of the local day that lies the given number of days after the boot's.
+inline WallClock dayAfterBoot(int day) { return midnightOf(wallClockAt(bootEpoch())) + std::chrono::days(day); }
+
 } // namespace e2e

@@ -63,7 +63,7 @@ read_number() { od -An -j "$2" -N "$3" -t "u$3" "$1" | tr -d ' '; }
 
 case_help() {
     install_program "$work/app"
-    sed 's/$/\r/' "$here/help-page.txt" >"$work/expected"
+    sed 's/$/\r/' "$here/../help-page.txt" >"$work/expected"
     # Standard output is in text mode: every line ends in CR LF. Wine lists no adapter.
     # "list help" connects a second time for the list, whose dump is empty here.
     for arguments in help "" "list help"; do
