@@ -3,6 +3,8 @@
 # of the source tree: the copy is rebuilt incrementally and the suite run until its
 # first failure, which kills the fault. Run as root, like scripts/test.sh:
 #   bash scripts/mutants.sh [ID...]      all faults, or the ones named
+# BRIMLET_MUTANTS_REVISION=<commit> tries them on that commit's tree instead of the
+# working tree, to count what an earlier suite caught.
 # Prints one line per fault ("killed" or "survived") and the count. The copy and its
 # builds stay in $BRIMLET_MUTANTS_DIR (/tmp/brimlet-mutants), so that a later run
 # rebuilds only what changed. A fault in src/platform/windows is tried with the
@@ -29,7 +31,7 @@ fault adapter-digit   src/pattern/PatternPrinter.cpp "s/pattern\[cursor\]\) - '0
 fault round-half-down src/platform/NumberFormat.cpp "s/fraction\[kept\] >= '5'/fraction[kept] > '5'/" "a 5 in the first dropped digit rounds down"
 fault group-short     src/platform/NumberFormat.cpp 's/end <= groupSize\)/end < groupSize)/' "a number of exactly one group gets a leading separator"
 fault group-stop      src/platform/NumberFormat.cpp 's/size >= 127/size > 127/' "a CHAR_MAX grouping does not stop grouping"
-fault wrap-rule       src/database/Merge.cpp 's/if \(low != 0\)/if (low >= 0)/' "a 32-bit counter that restarts from a zero low part counts a wrap"
+fault wrap-rule       src/database/Merge.cpp 's/if \(low > result.reduced\)/if (low >= result.reduced)/' "an unchanged 32-bit counter counts a wrap-around"
 fault restart-equal   src/database/Merge.cpp 's/restarted = raw < previous;/restarted = raw <= previous;/' "an unchanged 64-bit counter counts as restarted: its value added again"
 fault double-count    src/database/Merge.cpp 's/baselineSent \+= static_cast<std::uint64_t>\(counts.sent\);/baselineSent += 0;/' "a new day's record counts the session's earlier days again"
 fault log-swapped     src/database/Merge.cpp "s/<< received.reduced << '\/' << sent.reduced/<< sent.reduced << '\/' << received.reduced/" "the log's corrected line swaps sent and received"
@@ -53,22 +55,27 @@ fault lock-wait       src/driver/Run.cpp 's/lockTimeoutMilliseconds = 5000/lockT
 fault lock-link       src/platform/linux/InstanceLock.cpp 's/O_CREAT \| O_NOFOLLOW/O_CREAT/' "the lock file is opened through a link"
 fault lock-open-mode  src/platform/linux/InstanceLock.cpp 's/st_mode & 0077/st_mode \& 0007/' "a lock folder open to the group is trusted"
 fault wmi-loopback    src/platform/windows/wmi/WmiReadings.cpp 's/"MS TCP Loopback interface"/"MS TCP Loopback"/' "the Windows loopback adapter is counted"
-fault wmi-signed      src/platform/windows/wmi/WmiReadings.cpp 's/static_cast<std::uint32_t>\(\(\*value\).lVal\)/static_cast<std::uint64_t>((*value).lVal)/' "a 32-bit WMI counter above 2^31 is read sign-extended"
+fault wmi-signed      src/platform/windows/wmi/WmiReadings.cpp 's/static_cast<std::uint32_t>\((\(\*value\).lVal|value.number)\)/static_cast<std::uint64_t>($1)/' "a 32-bit WMI counter above 2^31 is read sign-extended"
 
-# The copy follows the working tree (committed or not); a file is copied only when its
-# content differs, so that the build sees only real changes.
+# The copy follows the working tree (committed or not), or the revision asked for; a
+# file is copied only when its content differs, so that the build sees only real changes.
 sync_copy() {
+    local source=. file
+    if [[ -n ${BRIMLET_MUTANTS_REVISION:-} ]]; then
+        source=$work/revision
+        rm -rf "$source" && mkdir -p "$source"
+        git archive "$BRIMLET_MUTANTS_REVISION" | tar -x -C "$source"
+    fi
     mkdir -p "$copy"
-    local file
-    git ls-files -co --exclude-standard | while read -r file; do
-        [[ -f "$file" ]] || continue
-        if ! cmp -s "$file" "$copy/$file"; then
-            mkdir -p "$(dirname "$copy/$file")"
-            cp "$file" "$copy/$file"
-        fi
-    done
+    (cd "$source" && if [[ $source == . ]]; then git ls-files -co --exclude-standard; else find . -type f; fi) |
+        while read -r file; do
+            if [[ -f "$source/$file" ]] && ! cmp -s "$source/$file" "$copy/$file"; then
+                mkdir -p "$(dirname "$copy/$file")"
+                cp "$source/$file" "$copy/$file"
+            fi
+        done
     (cd "$copy" && find . -path ./build -prune -o -path './build-*' -prune -o -type f -print) | while read -r file; do
-        [[ -e "$file" ]] || rm -f "$copy/$file"
+        [[ -e "$source/$file" ]] || rm -f "$copy/$file"
     done
 }
 

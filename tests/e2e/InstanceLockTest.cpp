@@ -11,6 +11,7 @@ namespace {
 
 // A run meets the lock held by another: it waits the five seconds, then gives up
 // silently, having written nothing; a run that waits proceeds as soon as the holder dies.
+// A lock that others could have planted is not waited for.
 TEST(InstanceLock, RunWaitsFiveSecondsForTheLock)
 {
     TestFolder folder;
@@ -33,6 +34,11 @@ TEST(InstanceLock, RunWaitsFiveSecondsForTheLock)
     EXPECT_EQ(result.exitStatus, 0);
     EXPECT_EQ(result.out, fixedHelpText());
     EXPECT_LT(std::chrono::duration<double>(result.ended - killed).count(), 1.0);
+
+    // A lock folder open to the group may hold another's trap: the run goes on without the lock.
+    LockHolder stranger(folder.lockFile());
+    std::filesystem::permissions(folder.lockFile().parent_path(), std::filesystem::perms(0770));
+    EXPECT_EQ(folder.run(patternRun(quiet.name(), dayAfterBoot(1))).out, "ok");
 }
 
 } // namespace
