@@ -84,7 +84,8 @@ sync_copy() {
 suite_fails() {
     local preset=$1
     if [[ $preset == windows ]]; then
-        ! timeout 1800 ctest --preset windows -j2 --stop-on-failure >"$work/last.log" 2>&1
+        # One after another: the Wine server's user locale is shared by the tests running.
+        ! timeout 1800 ctest --preset windows --stop-on-failure >"$work/last.log" 2>&1
         return
     fi
     local stage
