@@ -32,7 +32,7 @@ int waitingFor(const fs::path& lockFile)
     struct stat status {};
     if (stat(lockFile.c_str(), &status) != 0)
         return 0;
-    const std::string inode = ":" + std::to_string(status.st_ino) + " ";
+    const std::string inode = std::string(":") + std::to_string(status.st_ino) + " ";
     std::ifstream locks("/proc/locks");
     int waiting = 0;
     for (std::string line; std::getline(locks, line);)
@@ -50,8 +50,9 @@ std::vector<std::vector<KernelCounters>> loggedReadings(const std::string& log, 
     std::string line;
     const auto expectLine = [&](const std::string& prefix) {
         if (!std::getline(in, line) || !line.starts_with(prefix))
-            throw std::runtime_error("expected \"" + prefix + "\", found \"" + line + "\" in block " + std::to_string(readings.size()));
-        return std::stoull("0" + line.substr(prefix.size(), line.find(' ', prefix.size()) - prefix.size()));
+            throw std::runtime_error(std::string("expected \"") + prefix + "\", found \"" + line + "\" in block "
+                                     + std::to_string(readings.size()));
+        return std::stoull(std::string("0") + line.substr(prefix.size(), line.find(' ', prefix.size()) - prefix.size()));
     };
     while (in.peek() != EOF) {
         expectLine("Application start: ");

@@ -221,7 +221,8 @@ std::vector<std::pair<std::string, int>> systemCallsThatMayMatter(const fs::path
     std::ifstream in(trace);
     std::vector<std::pair<std::string, int>> calls;
     std::map<std::string, int> seen;
-    std::optional<std::size_t> firstThatMatters;
+    constexpr std::size_t none = std::string::npos;
+    std::size_t firstThatMatters = none;
     bool programStarted = false;
     for (std::string line; std::getline(in, line);) {
         const std::size_t open = line.find('(');
@@ -231,12 +232,12 @@ std::vector<std::pair<std::string, int>> systemCallsThatMayMatter(const fs::path
         calls.emplace_back(name, ++seen[name]);
         if (name == "execve") {
             programStarted = line.starts_with("execve(\"" + program.string() + "\"") && line.ends_with("= 0");
-            firstThatMatters.reset();
-        } else if (programStarted && !firstThatMatters
+            firstThatMatters = none;
+        } else if (programStarted && firstThatMatters == none
                    && std::any_of(places.begin(), places.end(), [&](const auto& place) { return line.find(place) != std::string::npos; })) {
             firstThatMatters = calls.size() - 1;
-        } else if (firstThatMatters && line.starts_with("write(1, ")) {
-            return {calls.begin() + static_cast<std::ptrdiff_t>(*firstThatMatters), calls.end()};
+        } else if (firstThatMatters != none && line.starts_with("write(1, ")) {
+            return {calls.begin() + static_cast<std::ptrdiff_t>(firstThatMatters), calls.end()};
         }
     }
     return {};
