@@ -94,7 +94,10 @@ TEST(FailureReport, DatabaseThatCanNotBeReadOrSavedIsReportedAndKept)
         {"folder closed to the user", true, "save", "Permission denied", asNobody},
         {"folder closed to the user, no database yet", false, "save", "Permission denied", asNobody},
         {"file closed to the user", true, "read", "Permission denied",
-         [](const TestFolder& folder, RunOptions& options) { fs::permissions(folder.database(), fs::perms(0)), options.user = nobody; }},
+         [](const TestFolder& folder, RunOptions& options) {
+             fs::permissions(folder.database(), fs::perms(0));
+             options.user = nobody;
+         }},
         {"no byte left on the disk", true, "save", "No space left on device", {}, 1000},
         {"no file left on the disk", true, "save", "No space left on device", {}, 4}, // root, program, database, filler
         // Opened as it is, a pipe would hold the run (and with it the lock of every run) for good.
