@@ -18,6 +18,7 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <stdexcept>
 
 namespace e2e {
@@ -28,23 +29,17 @@ std::runtime_error systemError(const std::string& what) { return std::runtime_er
 
 std::vector<std::string> environmentFor(const RunOptions& options)
 {
-    std::vector<std::pair<std::string, std::string>> variables = {
+    std::map<std::string, std::string> variables = {
         {"PATH", "/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin"}, {"LC_ALL", "C.UTF-8"}, {"TZ", testZone}};
     // A sanitized build is told its options by the test run (libfaketime comes before its
     // runtime in the preload list, which it must be told to accept).
     for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"})
         if (const char* value = std::getenv(name))
-            variables.emplace_back(name, value);
+            variables[name] = value;
     if (options.frozenClock)
-        variables.insert(variables.end(), {{"FAKETIME_FMT", "%s"}, {"FAKETIME", std::to_string(*options.frozenClock)},
-                                           {"FAKETIME_DONT_FAKE_MONOTONIC", "1"}});
-    for (const auto& [name, value] : options.environment) {
-        auto same = std::find_if(variables.begin(), variables.end(), [&](const auto& v) { return v.first == name; });
-        if (same != variables.end())
-            same->second = value;
-        else
-            variables.emplace_back(name, value);
-    }
+        variables.insert({{"FAKETIME_FMT", "%s"}, {"FAKETIME", std::to_string(*options.frozenClock)}, {"FAKETIME_DONT_FAKE_MONOTONIC", "1"}});
+    for (const auto& [name, value] : options.environment)
+        variables[name] = value;
     std::vector<std::string> environment;
     for (const auto& [name, value] : variables)
         environment.push_back(name + "=" + value);

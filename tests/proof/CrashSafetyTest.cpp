@@ -65,7 +65,6 @@ void PrintTo(const SavedState& state, std::ostream* out)
 struct History {
     const char* name;
     std::function<void(TrafficRig&, const std::function<void(WallClock)>& runAt)> make;
-    bool savesOffsets = false; // the run saves the offsets file beside the database too
 };
 
 const History histories[] = {
@@ -85,7 +84,7 @@ const History histories[] = {
          rig.send({0, 1, 100, 5, 1000});
      }},
     // An interface made anew (the last one, so that the numbers stay): the file of raw
-    // counter offsets beside the database is rewritten too.
+    // counter offsets beside the database is rewritten too. Kept last: see below.
     {"AfterRecreation",
      [](TrafficRig& rig, const auto& runAt) {
          rig.send({1, 3, 700, 2, 90});
@@ -94,8 +93,7 @@ const History histories[] = {
          rig.send({1, 2, 300, 1, 200});
          runAt(dayAfterBoot(1) + hours(20));
          rig.send({1, 1, 100, 5, 1000});
-     },
-     true},
+     }},
 };
 
 void PrintTo(const History& history, std::ostream* out) { *out << history.name; }
@@ -270,7 +268,7 @@ TEST_P(CrashSafety, KilledAtEverySystemCall)
 
 // A random kill lands between the saves of the database and of the offsets file beside it
 // too rarely to tell anything about that window; the test above hits it every time, so
-// the history that writes both is left out here.
+// the last history, which writes both, is left out here.
 class CrashSafetyAtRandom : public CrashSafety {};
 
 TEST_P(CrashSafetyAtRandom, KilledAfterRandomDelays)
@@ -303,7 +301,7 @@ TEST_P(CrashSafetyAtRandom, KilledAfterRandomDelays)
 std::string historyName(const ::testing::TestParamInfo<History>& info) { return info.param.name; }
 
 INSTANTIATE_TEST_SUITE_P(Histories, CrashSafety, ::testing::ValuesIn(histories), historyName);
-INSTANTIATE_TEST_SUITE_P(Histories, CrashSafetyAtRandom, ::testing::ValuesIn(histories, histories + 3), historyName);
+INSTANTIATE_TEST_SUITE_P(Histories, CrashSafetyAtRandom, ::testing::ValuesIn(std::begin(histories), std::end(histories) - 1), historyName);
 
 } // namespace
 } // namespace proof
