@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
-#include <fstream>
 
 namespace {
 
@@ -13,14 +13,15 @@ const FileTime cutOff = now - retentionSpan;
 struct StoredRecord {
     FileTime start;
     std::vector<AdapterCounters> counts;
+    bool operator==(const StoredRecord&) const = default;
 };
 
-TrafficDatabase databaseOf(const std::vector<StoredRecord>& stored)
+std::string fileOf(const std::vector<StoredRecord>& stored)
 {
     TrafficDatabase database;
     for (const StoredRecord& record : stored)
         database.appendRecord(record.start, record.counts);
-    return database;
+    return database.fileContent;
 }
 
 // What the database holds in a list, read back through its records.
@@ -35,137 +36,93 @@ std::vector<StoredRecord> contentOf(const TrafficDatabase& database, const std::
     return stored;
 }
 
-bool operator==(const StoredRecord& a, const StoredRecord& b) { return a.start == b.start && a.counts == b.counts; }
-
-std::string bytes(std::initializer_list<int> values)
-{
-    std::string s;
-    for (int v : values)
-        s.push_back(static_cast<char>(v));
-    return s;
-}
-
 TEST(DatabaseFile, HoldsTheDocumentedLayout)
 {
     const FileTime start = 0x0102030405060708;
-    const std::string expected = bytes({1, 0, 0, 0, 8, 7, 6, 5, 4, 3, 2, 1, 1, 5, 0, 0, 0, 0, 0, 0, 0, 7, 0, 0, 0, 0, 0, 0, 0});
-    EXPECT_EQ(databaseOf({{start, {{5, 7}}}}).fileContent, expected);
-    EXPECT_EQ(expected.size(), 29u);
-    EXPECT_EQ(databaseOf({{start, {}}}).fileContent.size(), 13u);
-
+    const std::string expected("\1\0\0\0\x08\x07\x06\x05\x04\x03\x02\x01\1\5\0\0\0\0\0\0\0\7\0\0\0\0\0\0\0", 29);
+    EXPECT_EQ(fileOf({{start, {{5, 7}}}}), expected);
+    EXPECT_EQ(fileOf({{start, {}}}).size(), 13u);
     // Negative counts keep their two's complement bits.
-    const std::string negative = databaseOf({{0, {{-1, -2}}}}).fileContent;
-    EXPECT_EQ(negative.substr(13, 16), bytes({255, 255, 255, 255, 255, 255, 255, 255, 254, 255, 255, 255, 255, 255, 255, 255}));
-
+    EXPECT_EQ(fileOf({{0, {{-1, -2}}}}).substr(13), std::string(8, '\xFF') + '\xFE' + std::string(7, '\xFF'));
     // Counts set later grow the last record in place, and its entry count with it.
-    TrafficDatabase grown = databaseOf({{start, {}}});
+    TrafficDatabase grown;
+    grown.appendRecord(start);
     grown.setCounts(0, {5, 7});
     EXPECT_EQ(grown.fileContent, expected);
     grown.setCounts(2, {-1, 1});
-    EXPECT_EQ(grown.fileContent, databaseOf({{start, {{5, 7}, {0, 0}, {-1, 1}}}}).fileContent);
+    EXPECT_EQ(grown.fileContent, fileOf({{start, {{5, 7}, {0, 0}, {-1, 1}}}}));
 }
 
 TEST(DatabaseFile, SortsAgedRecordsAsideAndDropsThem)
 {
-    const std::vector<StoredRecord> kept = {{cutOff, {{1, 2}, {3, 4}}}, {cutOff + 5, {}},
-                                            {now, {{-5, std::int64_t{1} << 40}}}};
+    const std::vector<StoredRecord> kept = {{cutOff, {{1, 2}, {3, 4}}}, {cutOff + 5, {}}, {now, {{-5, std::int64_t{1} << 40}}}};
     const StoredRecord old = {cutOff - 1, {{9, 9}}};
+    std::vector<StoredRecord> agedFirst = {old};
+    agedFirst.insert(agedFirst.end(), kept.begin(), kept.end());
     // In file order, and with the aged record among newer ones, as a clock set back leaves it.
-    for (const std::vector<StoredRecord>& file : {std::vector<StoredRecord>{old, kept[0], kept[1], kept[2]},
-                                                  std::vector<StoredRecord>{kept[0], kept[1], old, kept[2]}}) {
-        TrafficDatabase database = databaseOf(file);
+    for (const std::vector<StoredRecord>& file : {agedFirst, std::vector<StoredRecord>{kept[0], kept[1], old, kept[2]}}) {
+        TrafficDatabase database;
+        database.fileContent = fileOf(file);
         database.indexRecords(cutOff);
         EXPECT_EQ(contentOf(database, database.records), kept);
         EXPECT_EQ(contentOf(database, database.agedRecords), std::vector<StoredRecord>{old});
-        std::vector<StoredRecord> agedFirst = {old};
-        agedFirst.insert(agedFirst.end(), kept.begin(), kept.end());
-        EXPECT_EQ(database.fileContent, databaseOf(agedFirst).fileContent);
-
+        EXPECT_EQ(database.fileContent, fileOf(agedFirst));
         database.keepAgedRecords(0);
         EXPECT_TRUE(database.agedRecords.empty());
         EXPECT_EQ(contentOf(database, database.records), kept);
-        EXPECT_EQ(database.fileContent, databaseOf(kept).fileContent);
+        EXPECT_EQ(database.fileContent, fileOf(kept));
     }
 }
 
+// A damaged file, cut at any byte or claiming more or fewer records than it holds, is
+// read as a sound file of the whole records within both its size and its count.
 TEST(DatabaseFile, KeepsOnlyWholeRecordsOfDamagedFiles)
 {
-    const std::vector<StoredRecord> stored = {{now, {{1, 2}}}, {now + 1, {{3, 4}, {5, 6}}}};
-    const std::string two = databaseOf(stored).fileContent;
-    struct Case {
-        const char* what;
-        std::string content;
-        std::size_t records;
-    };
-    std::string claimsMore = two;
-    claimsMore[0] = claimsMore[1] = claimsMore[2] = claimsMore[3] = static_cast<char>(0xFF);
-    std::string claimsFewer = two;
-    claimsFewer[0] = 1;
-    const Case cases[] = {
-        {"empty file", "", 0},
-        {"cut inside the count", two.substr(0, 3), 0},
-        {"count only", two.substr(0, 4), 0},
-        {"cut inside the first record's head", two.substr(0, 10), 0},
-        {"cut inside the first record's entry", two.substr(0, 28), 0},
-        {"first record whole", two.substr(0, 29), 1},
-        {"cut inside the second record's entries", two.substr(0, two.size() - 1), 1},
-        {"whole", two, 2},
-        {"count 4294967295", claimsMore, 2},
-        {"count lower than the records held", claimsFewer, 1},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
+    const std::vector<StoredRecord> stored = {{now, {{1, 2}}}, {now + 1, {}}, {now + 2, {{3, 4}, {5, 6}}}};
+    const std::string whole = fileOf(stored);
+    std::vector<std::pair<std::string, std::size_t>> cases; // content, whole records
+    for (std::size_t cut = 0; cut <= whole.size(); ++cut) {
+        std::size_t held = 0;
+        while (held < stored.size() && fileOf({stored.begin(), stored.begin() + held + 1}).size() <= cut)
+            ++held;
+        cases.emplace_back(whole.substr(0, cut), held);
+    }
+    const std::string claimsAll = "\xFF\xFF\xFF\xFF" + whole.substr(4);
+    cases.insert(cases.end(), {{claimsAll, 3}, {claimsAll.substr(0, whole.size() - 1), 2}, {"\1" + whole.substr(1), 1}});
+    for (const auto& [content, records] : cases) {
+        SCOPED_TRACE(testing::PrintToString(content));
         TrafficDatabase database;
-        database.fileContent = c.content;
+        database.fileContent = content;
         database.indexRecords(cutOff);
-        EXPECT_EQ(database.records.size(), c.records);
-        EXPECT_TRUE(database.agedRecords.empty());
+        const std::vector<StoredRecord> kept(stored.begin(), stored.begin() + static_cast<std::ptrdiff_t>(records));
+        EXPECT_EQ(contentOf(database, database.records), kept);
+        EXPECT_EQ(database.fileContent, records > 0 ? fileOf(kept) : content.size() < 4 ? "" : std::string(4, '\0'));
         // Room never beyond what the file can hold and the one record a run may add.
-        EXPECT_LE(database.records.capacity(), c.content.size() / 9 + 1);
-        // What is left is a sound file of exactly the records kept.
-        const std::vector<StoredRecord> whole(stored.begin(), stored.begin() + static_cast<std::ptrdiff_t>(c.records));
-        const std::string expected = c.records > 0 ? databaseOf(whole).fileContent
-                                     : c.content.size() < 4 ? ""
-                                                            : bytes({0, 0, 0, 0});
-        EXPECT_EQ(database.fileContent, expected);
-        EXPECT_EQ(contentOf(database, database.records), whole);
+        EXPECT_LE(database.records.capacity(), content.size() / 9 + 1);
     }
 }
 
-class DatabaseFileOnDisk : public testing::Test {
-protected:
-    void SetUp() override
-    {
-        folder = std::filesystem::temp_directory_path() / ("brimlet-db-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" + testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::remove_all(folder);
-        std::filesystem::create_directories(folder);
-    }
-    void TearDown() override { std::filesystem::remove_all(folder); }
-    std::filesystem::path folder;
-};
-
-TEST_F(DatabaseFileOnDisk, MissingFileIsEmptyAndSaveCreatesIt)
+TEST(DatabaseFile, LoadsAndSavesTheFileBesideNothingElse)
 {
+    const auto folder = std::filesystem::temp_directory_path() / ("brimlet-db-" + std::to_string(std::chrono::system_clock::now().time_since_epoch().count()));
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
     TrafficDatabase database;
     database.load(folder / "traffic", now);
     EXPECT_TRUE(database.records.empty());
     EXPECT_FALSE(std::filesystem::exists(folder / "traffic"));
-
     database.save();
     EXPECT_EQ(std::filesystem::file_size(folder / "traffic"), 4u); // no records: the count alone
-
     database.appendRecord(now, {{5, 7}});
     database.save();
     TrafficDatabase again;
     again.load(folder / "traffic", now);
     EXPECT_EQ(again.records, database.records);
     EXPECT_EQ(again.fileContent, database.fileContent);
-    EXPECT_EQ(std::filesystem::file_size(folder / "traffic"), 29u);
-    // Nothing but the database and its run state is left in the folder.
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), std::filesystem::directory_iterator()), 2);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 2); // the database and its run state
 
-    // What one run adds at most, a record with an entry for every adapter, fits into
-    // the memory the load took: neither the content nor the index is copied.
+    // What one run adds at most, a record with an entry for every adapter, fits into the
+    // memory the load took: neither the content nor the index is copied.
     const char* content = again.fileContent.data();
     const TrafficRecord* index = again.records.data();
     again.appendRecord(now + 1);
@@ -173,14 +130,11 @@ TEST_F(DatabaseFileOnDisk, MissingFileIsEmptyAndSaveCreatesIt)
         again.setCounts(i, {1, 2});
     EXPECT_EQ(again.fileContent.data(), content);
     EXPECT_EQ(again.records.data(), index);
-    EXPECT_EQ(again.fileContent.size(), 29u + 9 + 16 * TrafficRecord::maxAdapters);
-}
 
-TEST_F(DatabaseFileOnDisk, UnreadableFileFailsTheRun)
-{
+    std::filesystem::remove(folder / "traffic");
     std::filesystem::create_directory(folder / "traffic"); // exists, but can not be read as a file
-    TrafficDatabase database;
     EXPECT_THROW(database.load(folder / "traffic", now), std::runtime_error);
+    std::filesystem::remove_all(folder);
 }
 
 } // namespace

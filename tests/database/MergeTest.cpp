@@ -74,6 +74,8 @@ TEST(Merge, CountsEachDayOfABootSessionFromThePreviousReading)
     runSteps({
                  {{bootAt10, day1 + 12 * hour, {raw(1000, 2000)}}, 1, {1000, 2000}, ""},
                  {{bootAt10, day1 + 18 * hour, {raw(5000, 9000)}}, 1, {5000, 9000}, "sent total: 5000\nrecv total: 9000\n"},
+                 // No traffic since: no wrap-around either.
+                 {{bootAt10, day1 + 19 * hour, {raw(5000, 9000)}}, 1, {5000, 9000}, "sent total: 5000\nrecv total: 9000\n"},
                  {{bootAt10, day1 + 20 * hour, {raw(300, 9500)}}, 1, {4294967596, 9500},
                   "sent corrected, now 4294967596\nrecv total: 9500\n"},
                  {{bootAt10, day2 + 1 * hour, {raw(900, 9800)}}, 2, {600, 300}, "corrected to: 300/600\n"},

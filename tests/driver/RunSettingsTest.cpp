@@ -1,68 +1,34 @@
 #include "driver/RunSettings.h"
 
+#include "base/Failures.h"
+
 #include <gtest/gtest.h>
 
-#include "base/Failures.h"
 
 namespace {
 
-struct ArgumentCase {
-    std::vector<std::string> arguments;
-    RunSettings expected;
-};
-
-RunSettings settings(std::string pattern, bool patternMode = true, bool listMode = false, bool helpPage = false,
-                     int logOpenings = 0, std::string server = "", std::string user = "", std::string password = "")
+// The settings in one line: server/user/password/pattern/modes (Pattern, List, Help) and
+// how many "log" were met.
+std::string shown(const RunSettings& s)
 {
-    RunSettings s;
-    s.server = std::move(server);
-    s.user = std::move(user);
-    s.password = std::move(password);
-    s.pattern = std::move(pattern);
-    s.patternMode = patternMode;
-    s.listMode = listMode;
-    s.helpPage = helpPage;
-    s.logOpenings = logOpenings;
-    return s;
+    return s.server + "/" + s.user + "/" + s.password + "/" + s.pattern + "/" + (s.patternMode ? "P" : "")
+           + (s.listMode ? "L" : "") + (s.helpPage ? "H" : "") + std::to_string(s.logOpenings);
 }
 
 TEST(ReadArguments, FollowsTheKeywordTable)
 {
-    const ArgumentCase cases[] = {
-        {{}, settings("", false, false, true)},
-        {{"%t"}, settings("%t")},
-        {{"help"}, settings("", false, false, true)},
-        {{"help", "list", "log"}, settings("", false, false, true)},
-        {{"list", "help"}, settings("", false, true, true)},
-        {{"list"}, settings("", false, true)},
-        {{"log", "%u", "log"}, settings("%u", true, false, false, 2)},
-        {{"%t", "server", "MyServer"}, settings("%t", true, false, false, 0, "MyServer")},
-        {{"server", "MyServer", "%t"}, settings("%t", true, false, false, 0, "MyServer")},
-        {{"server", "MyServer", "help"}, settings("", false, false, true, 0, "MyServer")},
-        {{"%t", "server"}, settings("%t")},
-        {{"server", "a", "server"}, settings("", true, false, false, 0, "a")},
-        {{"user", "log"}, settings("", true, false, false, 0, "", "log")},
-        {{"pass", "help", "%d"}, settings("%d", true, false, false, 0, "", "", "help")},
-        {{"user", "u", "pass", "p", "server", "list"}, settings("", true, false, false, 0, "list", "u", "p")},
-        {{"%u", "%d"}, settings("%d")},
-        {{"Help", "LIST"}, settings("LIST")},
-        {{"%t", ""}, settings("")},
-        {{"log"}, settings("", true, false, false, 1)},
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{}, "////H0"}, {{"%t"}, "///%t/P0"}, {{"help"}, "////H0"}, {{"help", "list", "log"}, "////H0"},
+        {{"list", "help"}, "////LH0"}, {{"list"}, "////L0"}, {{"log", "%u", "log"}, "///%u/P2"}, {{"log"}, "////P1"},
+        {{"%t", "server", "MyServer"}, "MyServer///%t/P0"}, {{"server", "MyServer", "%t"}, "MyServer///%t/P0"},
+        {{"server", "MyServer", "help"}, "MyServer////H0"}, {{"%t", "server"}, "///%t/P0"},
+        {{"server", "a", "server"}, "a////P0"}, {{"user", "log"}, "/log///P0"}, {{"pass", "help", "%d"}, "//help/%d/P0"},
+        {{"user", "u", "pass", "p", "server", "list"}, "list/u/p//P0"}, {{"%u", "%d"}, "///%d/P0"},
+        {{"Help", "LIST"}, "///LIST/P0"}, {{"%t", ""}, "////P0"},
     };
-    for (const ArgumentCase& c : cases) {
-        std::string shown;
-        for (const std::string& a : c.arguments)
-            shown += "[" + a + "]";
-        SCOPED_TRACE(shown);
-        const RunSettings got = readArguments(c.arguments);
-        EXPECT_EQ(got.server, c.expected.server);
-        EXPECT_EQ(got.user, c.expected.user);
-        EXPECT_EQ(got.password, c.expected.password);
-        EXPECT_EQ(got.pattern, c.expected.pattern);
-        EXPECT_EQ(got.patternMode, c.expected.patternMode);
-        EXPECT_EQ(got.listMode, c.expected.listMode);
-        EXPECT_EQ(got.helpPage, c.expected.helpPage);
-        EXPECT_EQ(got.logOpenings, c.expected.logOpenings);
+    for (const auto& [arguments, expected] : cases) {
+        SCOPED_TRACE(testing::PrintToString(arguments));
+        EXPECT_EQ(shown(readArguments(arguments)), expected);
     }
 }
 
@@ -74,18 +40,24 @@ TEST(MonthStartDay, TakesDays1To28AndOtherwiseTheFirst)
         EXPECT_EQ(monthStartDay(setting), day) << (setting ? setting : "unset");
 }
 
+// The one table of the server name rules; tests/e2e shows that a refused name reaches
+// no file.
 TEST(DatabasePath, AcceptsPortableNamesOnly)
 {
     const std::filesystem::path folder = "/opt/meter";
     EXPECT_EQ(databasePath(folder, ""), "/opt/meter/traffic");
     EXPECT_EQ(databasePath(folder, "fileserver"), "/opt/meter/traffic.fileserver");
     EXPECT_EQ(databasePath("/", "x"), "/traffic.x");
-    EXPECT_EQ(databasePath(folder, " a.b-c_d "  "e"), "/opt/meter/traffic. a.b-c_d e");
+    EXPECT_EQ(databasePath(folder, " a.b-c_d e\x7f\xc3\xa4"), "/opt/meter/traffic. a.b-c_d e\x7f\xc3\xa4");
+    EXPECT_EQ(databasePath(folder, std::string(5000, 'h')), "/opt/meter/traffic." + std::string(5000, 'h'));
 
-    const std::string refused[] = {"a:b",  "a/b",  "..\\x", "\\\\server", "a*", "a?",   "a<", "a>",
-                                   "a|b",  "a\"b", "tail ",  "\x01",        "a\x1f", "\t"};
+    std::vector<std::string> refused = {"tail ", " ", "\\\\server", "..\\x"};
+    for (char c = 0x01; c <= 0x1F; ++c)
+        refused.push_back(std::string("a") + c + "b");
+    for (const char c : std::string("<>:\\|*?\"/"))
+        refused.push_back(std::string("a") + c + "b");
     for (const std::string& server : refused) {
-        SCOPED_TRACE(server);
+        SCOPED_TRACE(testing::PrintToString(server));
         EXPECT_THROW(databasePath(folder, server), UnknownFailure);
     }
 }

@@ -60,8 +60,6 @@ void PrintTo(const Scenario& scenario, std::ostream* out) { *out << scenario.nam
 
 class ExactCounts : public ::testing::TestWithParam<Scenario> {
 protected:
-    std::string pairName(int pair) const { return "lan" + std::to_string(pair); }
-
     bool counted(int pair) const
     {
         // Every pair counts unless patterns say otherwise: a namespace has no physical adapter.
@@ -70,17 +68,17 @@ protected:
             return true;
         std::istringstream words(patterns);
         for (std::string word; words >> word;)
-            if (fnmatch(word.c_str(), pairName(pair).c_str(), 0) == 0)
+            if (fnmatch(word.c_str(), TrafficRig::innerName(pair).c_str(), 0) == 0)
                 return true;
         return false;
     }
 
     void retire(int pair)
     {
-        const KernelCounters last = kernelCounters(rig.inner.name(), pairName(pair));
+        const KernelCounters last = rig.kernel(pair);
         retired.sent += counted(pair) ? last.sent : 0;
         retired.received += counted(pair) ? last.received : 0;
-        rig.deletePair(pairName(pair));
+        rig.remove(pair);
         live.erase(pair);
     }
 
@@ -88,7 +86,7 @@ protected:
     {
         if (live.count(pair))
             retire(pair);
-        rig.addPair(pairName(pair), "far" + std::to_string(pair));
+        rig.add(pair);
         live.insert(pair);
     }
 
@@ -98,7 +96,7 @@ protected:
         KernelCounters total = retired;
         for (const int pair : live)
             if (counted(pair)) {
-                const KernelCounters now = kernelCounters(rig.inner.name(), pairName(pair));
+                const KernelCounters now = rig.kernel(pair);
                 total.sent += now.sent;
                 total.received += now.received;
             }
@@ -119,7 +117,7 @@ protected:
 
         RunOptions result;
         result.arguments = {"%u %d %Du %Dd"};
-        result.networkNamespace = rig.inner.name();
+        result.networkNamespace = rig.networkNamespace();
         result.frozenClock = start + step.clock;
         result.environment = {{"TZ", "TST-" + std::to_string(5 + step.zoneShift) + ":30"}};
         if (GetParam().adapters)
@@ -131,7 +129,7 @@ protected:
     }
 
     TestFolder folder;
-    VethRig rig;
+    TrafficRig rig{0};
     std::set<int> live;
     KernelCounters retired;
 };
@@ -154,10 +152,8 @@ TEST_P(ExactCounts, EveryTotalEqualsTheKernels)
             retire(pair);
         for (const int pair : step.make)
             make(pair);
-        for (const int pair : live) {
-            sendFrames(rig.inner.name(), pairName(pair), step.frames * (pair + 1), 300);
-            sendFrames(rig.outer.name(), "far" + std::to_string(pair), step.frames * (pair + 1), 300);
-        }
+        for (const int pair : live)
+            rig.send({pair, step.frames * (pair + 1), 300, step.frames * (pair + 1), 300});
         const RunOptions run = options(step);
         const RunResult result = folder.run(run);
 

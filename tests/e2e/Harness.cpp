@@ -1,7 +1,5 @@
 #include "Harness.h"
 
-#include "TestClock.h"
-
 #include <fcntl.h>
 #include <poll.h>
 #include <sched.h>
@@ -14,52 +12,34 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
-#include <sstream>
+#include <map>
 #include <stdexcept>
 
 namespace e2e {
 
 namespace {
 
-// Every run gets this search path, whatever the test process was started with.
-constexpr const char* searchPath = "/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin";
-
-std::string findProgram(const std::string& name)
-{
-    if (name.find('/') != std::string::npos)
-        return name;
-    std::istringstream folders(searchPath);
-    for (std::string folder; std::getline(folders, folder, ':');)
-        if (access((folder + "/" + name).c_str(), X_OK) == 0)
-            return folder + "/" + name;
-    throw std::runtime_error("no program " + name + " in " + searchPath);
-}
+std::runtime_error systemError(const std::string& what) { return std::runtime_error(what + ": " + std::strerror(errno)); }
 
 std::vector<std::string> environmentFor(const RunOptions& options)
 {
-    std::vector<std::pair<std::string, std::string>> variables = {
-        {"PATH", searchPath}, {"LC_ALL", "C.UTF-8"}, {"TZ", testZone}};
+    std::map<std::string, std::string> variables = {
+        {"PATH", "/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin"}, {"LC_ALL", "C.UTF-8"}, {"TZ", testZone}};
     // A sanitized build is told its options by the test run (libfaketime comes before its
     // runtime in the preload list, which it must be told to accept).
     for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"})
         if (const char* value = std::getenv(name))
-            variables.emplace_back(name, value);
+            variables[name] = value;
     if (options.frozenClock)
-        variables.insert(variables.end(), {{"FAKETIME_FMT", "%s"},
-                                           {"FAKETIME", std::to_string(*options.frozenClock)},
-                                           {"FAKETIME_DONT_FAKE_MONOTONIC", "1"}});
-    for (const auto& [name, value] : options.environment) {
-        auto same = std::find_if(variables.begin(), variables.end(), [&](const auto& v) { return v.first == name; });
-        if (same != variables.end())
-            same->second = value;
-        else
-            variables.emplace_back(name, value);
-    }
+        variables.insert({{"FAKETIME_FMT", "%s"}, {"FAKETIME", std::to_string(*options.frozenClock)}, {"FAKETIME_DONT_FAKE_MONOTONIC", "1"}});
+    for (const auto& [name, value] : options.environment)
+        variables[name] = value;
     std::vector<std::string> environment;
     for (const auto& [name, value] : variables)
         environment.push_back(name + "=" + value);
@@ -75,14 +55,6 @@ std::vector<char*> pointers(std::vector<std::string>& texts)
     return result;
 }
 
-int memoryFile(const char* name)
-{
-    const int fd = memfd_create(name, MFD_CLOEXEC);
-    if (fd < 0)
-        throw std::runtime_error(std::string("memfd_create: ") + std::strerror(errno));
-    return fd;
-}
-
 std::string readAll(int fd)
 {
     std::string content;
@@ -93,103 +65,92 @@ std::string readAll(int fd)
     return content;
 }
 
-// In the child, between fork and exec: only system calls, nothing that allocates.
+// In the child, between fork and exec.
 [[noreturn]] void childFails(const char* what)
 {
-    const char* reason = strerror(errno);
-    [[maybe_unused]] auto ignored = write(2, what, strlen(what));
-    ignored = write(2, ": ", 2);
-    ignored = write(2, reason, strlen(reason));
-    ignored = write(2, "\n", 1);
+    std::perror(what);
     _exit(127);
 }
 
 } // namespace
+
+RunOptions patternRun(const std::string& networkNamespace, WallClock at, std::vector<std::string> arguments)
+{
+    RunOptions options;
+    options.arguments = std::move(arguments);
+    options.networkNamespace = networkNamespace;
+    options.frozenClock = epochSeconds(at);
+    return options;
+}
 
 Process::Process(const std::vector<std::string>& command, const RunOptions& options,
                  const std::filesystem::path& lockFolder)
 {
     std::vector<std::string> argv;
     if (!options.networkNamespace.empty())
-        argv.insert(argv.end(), {findProgram("ip"), "netns", "exec", options.networkNamespace});
+        argv.insert(argv.end(), {"ip", "netns", "exec", options.networkNamespace});
     if (options.user)
-        argv.insert(argv.end(), {findProgram("setpriv"), "--reuid=" + std::to_string(*options.user),
+        argv.insert(argv.end(), {"setpriv", "--reuid=" + std::to_string(*options.user),
                                  "--regid=" + std::to_string(*options.user), "--clear-groups"});
-    if (!options.wrapper.empty()) {
-        argv.push_back(findProgram(options.wrapper.front()));
-        argv.insert(argv.end(), options.wrapper.begin() + 1, options.wrapper.end());
-    }
+    argv.insert(argv.end(), options.wrapper.begin(), options.wrapper.end());
     // The clock is faked for the program alone: the helpers before it (ip, setpriv) would
     // set up libfaketime's shared state as root, which a program run as another user can
     // not open.
     if (options.frozenClock) {
         if (std::string(BRIMLET_LIBFAKETIME).empty())
             throw std::runtime_error("libfaketime was not found when the tests were configured");
-        argv.insert(argv.end(), {findProgram("env"), std::string("LD_PRELOAD=") + BRIMLET_LIBFAKETIME});
+        argv.insert(argv.end(), {"env", std::string("LD_PRELOAD=") + BRIMLET_LIBFAKETIME});
     }
     argv.insert(argv.end(), command.begin(), command.end());
-    argv.front() = findProgram(argv.front());
     std::vector<std::string> environment = environmentFor(options);
     std::vector<char*> argvPointers = pointers(argv);
     std::vector<char*> environmentPointers = pointers(environment);
-    const std::string lockMount = lockFolder.string();
-    std::vector<std::string> readOnly;
-    for (const auto& path : options.readOnly)
-        readOnly.push_back(path.string());
-    const std::string workingFolder = options.workingFolder.string();
     const bool ownSharedMemory = options.frozenClock.has_value();
-    const bool ownMounts = !lockMount.empty() || !readOnly.empty() || ownSharedMemory;
+    const bool ownMounts = !lockFolder.empty() || !options.readOnly.empty() || ownSharedMemory;
 
-    outFd = memoryFile("stdout");
-    errFd = memoryFile("stderr");
+    outFd = memfd_create("stdout", MFD_CLOEXEC);
+    errFd = memfd_create("stderr", MFD_CLOEXEC);
     started = Clock::now();
     pid = fork();
-    if (pid < 0)
-        throw std::runtime_error(std::string("fork: ") + std::strerror(errno));
+    if (outFd < 0 || errFd < 0 || pid < 0)
+        throw systemError("memfd_create or fork");
     if (pid == 0) {
-        if (dup2(errFd, 2) < 0 || dup2(outFd, 1) < 0)
-            _exit(127);
         const int nothing = open("/dev/null", O_RDONLY);
-        if (nothing < 0 || dup2(nothing, 0) < 0)
-            childFails("/dev/null");
-        if (ownMounts) {
-            if (unshare(CLONE_NEWNS) != 0)
-                childFails("unshare");
-            if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
-                childFails("private mounts");
-            if (!lockMount.empty() && mount(lockMount.c_str(), "/run/lock", nullptr, MS_BIND, nullptr) != 0)
-                childFails("mount over /run/lock");
-            if (ownSharedMemory && mount("tmpfs", "/dev/shm", "tmpfs", MS_NOSUID | MS_NODEV, "mode=1777,size=1m") != 0)
-                childFails("mount over /dev/shm");
-            for (const std::string& path : readOnly)
-                if (mount(path.c_str(), path.c_str(), nullptr, MS_BIND, nullptr) != 0
-                    || mount(nullptr, path.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) != 0)
-                    childFails("read-only mount");
-        }
-        if (!workingFolder.empty() && chdir(workingFolder.c_str()) != 0)
+        if (dup2(errFd, 2) < 0 || dup2(outFd, 1) < 0 || dup2(nothing, 0) < 0)
+            _exit(127);
+        if (ownMounts && (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0))
+            childFails("private mounts");
+        if (!lockFolder.empty() && mount(lockFolder.c_str(), "/run/lock", nullptr, MS_BIND, nullptr) != 0)
+            childFails("mount over /run/lock");
+        if (ownSharedMemory && mount("tmpfs", "/dev/shm", "tmpfs", MS_NOSUID | MS_NODEV, "mode=1777,size=1m") != 0)
+            childFails("mount over /dev/shm");
+        for (const auto& path : options.readOnly)
+            if (mount(path.c_str(), path.c_str(), nullptr, MS_BIND, nullptr) != 0
+                || mount(nullptr, path.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) != 0)
+                childFails("read-only mount");
+        if (!options.workingFolder.empty() && chdir(options.workingFolder.c_str()) != 0)
             childFails("chdir");
-        execve(argvPointers[0], argvPointers.data(), environmentPointers.data());
+        execvpe(argvPointers[0], argvPointers.data(), environmentPointers.data());
         childFails(argvPointers[0]);
     }
     pidFd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
     if (pidFd < 0) {
-        const int error = errno;
-        release(); // a constructor that throws gets no destructor
-        throw std::runtime_error(std::string("pidfd_open: ") + std::strerror(error));
+        const std::runtime_error failure = systemError("pidfd_open");
+        ::kill(pid, SIGKILL); // a constructor that throws gets no destructor
+        waitpid(pid, nullptr, 0);
+        throw failure;
     }
 }
 
-Process::~Process() { release(); }
-
-void Process::release()
+Process::~Process()
 {
     if (pid > 0) {
         ::kill(pid, SIGKILL);
-        waitpid(std::exchange(pid, -1), nullptr, 0);
+        waitpid(pid, nullptr, 0);
     }
-    for (int* fd : {&pidFd, &outFd, &errFd})
-        if (*fd >= 0)
-            close(std::exchange(*fd, -1));
+    for (int fd : {pidFd, outFd, errFd})
+        if (fd >= 0)
+            close(fd);
 }
 
 bool Process::running() const
@@ -209,19 +170,14 @@ RunResult Process::wait(std::chrono::seconds limit)
     if (pid <= 0)
         throw std::logic_error("the process was already waited for");
     pollfd exited{pidFd, POLLIN, 0};
-    const int ready = poll(&exited, 1, static_cast<int>(limit.count() * 1000));
-    RunResult result;
-    result.started = started;
-    result.ended = Clock::now();
-    if (ready <= 0) {
+    const bool ended = poll(&exited, 1, static_cast<int>(limit.count() * 1000)) > 0;
+    RunResult result{-1, "", "", started, Clock::now()};
+    if (!ended)
         ::kill(pid, SIGKILL);
-        waitpid(pid, nullptr, 0);
-        pid = -1;
-        throw std::runtime_error("still running after " + std::to_string(limit.count()) + " s; killed");
-    }
     int status = 0;
-    waitpid(pid, &status, 0);
-    pid = -1;
+    waitpid(std::exchange(pid, -1), &status, 0);
+    if (!ended)
+        throw std::runtime_error("still running after " + std::to_string(limit.count()) + " s; killed");
     if (WIFEXITED(status))
         result.exitStatus = WEXITSTATUS(status);
     result.out = readAll(outFd);
@@ -233,7 +189,7 @@ TestFolder::TestFolder()
 {
     std::string pattern = (std::filesystem::temp_directory_path() / "brimlet-e2e-XXXXXX").string();
     if (!mkdtemp(pattern.data()))
-        throw std::runtime_error(std::string("mkdtemp: ") + std::strerror(errno));
+        throw systemError("mkdtemp");
     rootFolder = pattern;
     namespace fs = std::filesystem;
     // Open to every user, so that runs under another user can reach the program.
@@ -250,11 +206,6 @@ TestFolder::~TestFolder()
 {
     std::error_code ignored;
     std::filesystem::remove_all(rootFolder, ignored);
-}
-
-std::filesystem::path TestFolder::database(const std::string& server) const
-{
-    return programFolder() / (server.empty() ? "traffic" : "traffic." + server);
 }
 
 std::filesystem::path TestFolder::lockFile(const std::string& server) const
@@ -282,19 +233,13 @@ std::unique_ptr<Process> TestFolder::start(const RunOptions& options) const
     return std::make_unique<Process>(command, settled, lockFolder());
 }
 
-RunResult TestFolder::run(const RunOptions& options) const { return start(options)->wait(); }
-
 std::string runCommand(const std::vector<std::string>& command, const std::string& networkNamespace)
 {
     RunOptions options;
     options.networkNamespace = networkNamespace;
     const RunResult result = Process(command, options, {}).wait();
-    if (result.exitStatus != 0) {
-        std::string text;
-        for (const std::string& part : command)
-            text += part + " ";
-        throw std::runtime_error(text + "failed: " + result.err);
-    }
+    if (result.exitStatus != 0)
+        throw std::runtime_error(command.front() + " failed: " + result.err);
     return result.out;
 }
 
@@ -302,7 +247,7 @@ FileIdentity identityOf(const std::filesystem::path& file)
 {
     struct stat status {};
     if (stat(file.c_str(), &status) != 0)
-        throw std::runtime_error("no file " + file.string());
+        throw systemError(file.string());
     return {status.st_ino, status.st_mtim.tv_sec, status.st_mtim.tv_nsec};
 }
 
@@ -323,9 +268,14 @@ std::string readBytes(const std::filesystem::path& file)
 void writeBytes(const std::filesystem::path& file, std::string_view content)
 {
     std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    out.write(content.data(), static_cast<std::streamsize>(content.size()));
-    if (!out.flush())
+    if (!out.write(content.data(), static_cast<std::streamsize>(content.size())).flush())
         throw std::runtime_error("can not write " + file.string());
+}
+
+const std::string& fixedHelpText()
+{
+    static const std::string text = readBytes(BRIMLET_HELP_PAGE);
+    return text;
 }
 
 } // namespace e2e

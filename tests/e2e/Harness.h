@@ -5,6 +5,8 @@
 // environment, network namespace and clock, with its standard output and exit status
 // captured.
 
+#include "TestClock.h"
+
 #include <sys/types.h>
 
 #include <chrono>
@@ -40,6 +42,10 @@ struct RunOptions {
     std::vector<std::string> wrapper;
 };
 
+// A pattern-mode run with the pattern "ok" (no conversion: what it leaves behind is its
+// database) unless other arguments are given, inside the namespace, at the local time.
+RunOptions patternRun(const std::string& networkNamespace, WallClock at, std::vector<std::string> arguments = {"ok"});
+
 struct RunResult {
     int exitStatus = -1; // -1 when a signal ended the process
     std::string out;
@@ -69,8 +75,6 @@ public:
     RunResult wait(std::chrono::seconds limit = std::chrono::seconds(60));
 
 private:
-    void release(); // kills a process still running, closes every descriptor
-
     pid_t pid = -1;
     int pidFd = -1;
     int outFd = -1;
@@ -92,7 +96,10 @@ public:
     const std::filesystem::path& root() const { return rootFolder; }
     std::filesystem::path programFolder() const { return rootFolder / "program"; }
     std::filesystem::path program() const { return programFolder() / "brimlet"; }
-    std::filesystem::path database(const std::string& server = "") const;
+    std::filesystem::path database(const std::string& server = "") const
+    {
+        return programFolder() / (server.empty() ? "traffic" : "traffic." + server);
+    }
     std::filesystem::path lockFolder() const { return rootFolder / "lock"; }
     // The lock file of the database for the given server, beside it.
     std::filesystem::path lockFile(const std::string& server = "") const;
@@ -101,7 +108,7 @@ public:
     // leave beside their databases (".traffic.lock", ".traffic.<server>.lock") left out.
     std::vector<std::string> programFolderEntries() const;
 
-    RunResult run(const RunOptions& options) const;
+    RunResult run(const RunOptions& options) const { return start(options)->wait(); }
     std::unique_ptr<Process> start(const RunOptions& options) const;
 
 private:
@@ -126,5 +133,8 @@ std::ostream& operator<<(std::ostream& out, const FileIdentity& identity);
 
 std::string readBytes(const std::filesystem::path& file);
 void writeBytes(const std::filesystem::path& file, std::string_view content);
+
+// The help page up to and including "Available Network Adapters:", as users must see it.
+const std::string& fixedHelpText();
 
 } // namespace e2e

@@ -29,18 +29,6 @@ private:
     std::string id;
 };
 
-// Two namespaces joined by veth pairs: the program runs in inner, and the far end of
-// each pair sits in outer.
-struct VethRig {
-    NetworkNamespace inner;
-    NetworkNamespace outer;
-
-    // A pair named innerName in inner and outerName in outer, both up.
-    void addPair(const std::string& innerName, const std::string& outerName) const;
-    // Deleting one end deletes the pair.
-    void deletePair(const std::string& innerName) const;
-};
-
 struct KernelCounters {
     std::uint64_t received = 0;
     std::uint64_t sent = 0;
@@ -83,14 +71,15 @@ struct Exchange {
     int sizeOut = 0;
 };
 
-// A rig of numbered veth pairs (inner end "lan<n>", outer end "far<n>") that keeps count
-// of the bytes it sent, and checks after every exchange that the kernel counted them alike:
-// then nothing else moved the counters.
+// Two namespaces joined by numbered veth pairs: the program runs in the inner one, where
+// each pair's end is "lan<n>"; the far end "far<n>" sits in the outer one. The rig keeps
+// count of the bytes it sent, and checks after every exchange that the kernel counted
+// them alike: then nothing else moved the counters.
 class TrafficRig {
 public:
     explicit TrafficRig(int pairs);
 
-    const std::string& networkNamespace() const { return veth.inner.name(); }
+    const std::string& networkNamespace() const { return inner.name(); }
     static std::string innerName(int pair) { return "lan" + std::to_string(pair); }
     static std::string outerName(int pair) { return "far" + std::to_string(pair); }
 
@@ -99,13 +88,20 @@ public:
     // flow is stopped. The rig counts none of them: from then on only the kernel knows, and
     // send() no longer compares.
     std::unique_ptr<TrafficFlow> flow(int pair, bool inbound, int size, std::chrono::microseconds pause);
-    // Deletes the pair and creates it anew: its counters start again from zero.
-    void recreate(int pair);
+    // Makes pair number `pair`, or deletes it; a pair made anew counts from zero.
+    void add(int pair);
+    void remove(int pair);
+    void recreate(int pair)
+    {
+        remove(pair);
+        add(pair);
+    }
     // The inner end's counters as the kernel shows them now.
-    KernelCounters kernel(int pair) const;
+    KernelCounters kernel(int pair) const { return kernelCounters(inner.name(), innerName(pair)); }
 
 private:
-    VethRig veth;
+    NetworkNamespace inner;
+    NetworkNamespace outer;
     std::vector<KernelCounters> sinceCreation;
     bool countsKnown = true;
 };

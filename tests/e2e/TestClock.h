@@ -29,11 +29,10 @@ constexpr WallClock wallClockAt(std::int64_t epoch) { return WallClock(std::chro
 constexpr WallClock midnightOf(WallClock local) { return std::chrono::floor<std::chrono::days>(local); }
 
 // 100-nanosecond units since 1601-01-01 00:00 of the local clock, as the database stores them.
-constexpr std::uint64_t fileTimeUnitsPerSecond = 10'000'000;
 constexpr std::uint64_t fileTime(WallClock local)
 {
     constexpr std::int64_t secondsFrom1601To1970 = 11'644'473'600;
-    return static_cast<std::uint64_t>(local.time_since_epoch().count() + secondsFrom1601To1970) * fileTimeUnitsPerSecond;
+    return static_cast<std::uint64_t>(local.time_since_epoch().count() + secondsFrom1601To1970) * 10'000'000;
 }
 
 static_assert(fileTime(wallClock(1601, 1, 1)) == 0);
@@ -44,5 +43,8 @@ std::string germanTimeStamp(WallClock local);
 
 // The kernel's boot time, in seconds since 1970.
 std::int64_t bootEpoch();
+
+// Midnight of the local day that lies the given number of days after the boot's.
+inline WallClock dayAfterBoot(int day) { return midnightOf(wallClockAt(bootEpoch())) + std::chrono::days(day); }
 
 } // namespace e2e

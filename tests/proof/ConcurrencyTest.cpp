@@ -7,7 +7,6 @@
 #include "Harness.h"
 #include "LockHolder.h"
 #include "NetworkRig.h"
-#include "ProofRuns.h"
 
 #include <gtest/gtest.h>
 
@@ -26,64 +25,48 @@ namespace fs = std::filesystem;
 
 constexpr int runsAtOnce = 50;
 
-// How many processes wait in the kernel for the lock on the file.
+// How many processes wait in the kernel for the lock on the file: lines of waiters in
+// /proc/locks read "1: -> FLOCK  ADVISORY  WRITE <pid> <major>:<minor>:<inode> 0 EOF".
 int waitingFor(const fs::path& lockFile)
 {
     struct stat status {};
     if (stat(lockFile.c_str(), &status) != 0)
         return 0;
-    // Lines of waiters: "1: -> FLOCK  ADVISORY  WRITE <pid> <major>:<minor>:<inode> 0 EOF"
-    std::string inode = std::to_string(status.st_ino);
-    inode.insert(inode.begin(), ':');
-    inode.push_back(' ');
+    const std::string inode = std::string(":") + std::to_string(status.st_ino) + " ";
     std::ifstream locks("/proc/locks");
     int waiting = 0;
     for (std::string line; std::getline(locks, line);)
-        if (line.find("-> FLOCK") != std::string::npos && line.find(inode) != std::string::npos)
-            ++waiting;
+        waiting += line.find("-> FLOCK") != std::string::npos && line.find(inode) != std::string::npos;
     return waiting;
 }
 
-// One run's block of the diagnostic log: the raw reading of each adapter, as logged.
-struct LoggedReading {
-    std::vector<KernelCounters> adapters;
-};
-
-// Splits the log into the runs' blocks, and fails unless each block is whole: its start
-// line, its boot line, then each adapter's lines in order, with no line of another run
-// in between.
-std::vector<LoggedReading> loggedReadings(const std::string& log, int adapters)
+// The raw readings of the adapters, one block of the diagnostic log per run. Fails unless
+// each block is whole: its start line, its boot line, then each adapter's lines in order,
+// with no line of another run in between.
+std::vector<std::vector<KernelCounters>> loggedReadings(const std::string& log, int adapters)
 {
-    std::vector<LoggedReading> readings;
+    std::vector<std::vector<KernelCounters>> readings;
     std::istringstream in(log);
     std::string line;
-    auto expectLine = [&](const std::string& prefix) {
-        if (!std::getline(in, line) || line.rfind(prefix, 0) != 0)
-            throw std::runtime_error("expected \"" + prefix + "\", found \"" + line + "\" in block "
+    const auto expectLine = [&](const std::string& prefix) {
+        if (!std::getline(in, line) || !line.starts_with(prefix))
+            throw std::runtime_error(std::string("expected \"") + prefix + "\", found \"" + line + "\" in block "
                                      + std::to_string(readings.size()));
-        return line.substr(prefix.size());
-    };
-    auto counter = [&](const std::string& prefix) {
-        const std::string text = expectLine(prefix);
-        return std::stoull(text.substr(0, text.find(' ')));
+        return std::stoull(std::string("0") + line.substr(prefix.size(), line.find(' ', prefix.size()) - prefix.size()));
     };
     while (in.peek() != EOF) {
         expectLine("Application start: ");
         expectLine("");
         expectLine("boot @ ");
-        LoggedReading& reading = readings.emplace_back();
+        auto& reading = readings.emplace_back();
         for (int i = 0; i < adapters; ++i) {
             expectLine("Interface " + std::to_string(i) + ": " + TrafficRig::innerName(i));
-            KernelCounters counters;
-            counters.received = counter(" Received: ");
-            counters.sent = counter(" Sent: ");
-            reading.adapters.push_back(counters);
+            const auto received = expectLine(" Received: ");
+            reading.push_back({received, expectLine(" Sent: ")});
             // The merge's own lines, as many as it writes.
-            while (in.peek() != 'I' && in.peek() != '\n' && std::getline(in, line)) {
-                if (line.rfind("corrected to: ", 0) != 0 && line.rfind("sent total: ", 0) != 0
-                    && line.rfind("recv total: ", 0) != 0)
+            while (in.peek() != 'I' && in.peek() != '\n' && std::getline(in, line))
+                if (!line.starts_with("corrected to: ") && !line.starts_with("sent total: ") && !line.starts_with("recv total: "))
                     throw std::runtime_error("unexpected line \"" + line + "\"");
-            }
         }
         expectLine("");
     }
@@ -107,22 +90,18 @@ TEST(Concurrency, FiftyRunsAtOnceWaitTheirTurnAndLoseNoUpdate)
     const auto outbound = rig.flow(1, false, 300, std::chrono::microseconds(300));
     std::vector<std::unique_ptr<Process>> runs;
     const auto firstStarted = Clock::now();
-    for (int i = 0; i < runsAtOnce; ++i) {
-        RunOptions options = patternRun(rig.networkNamespace(), dayAfterBoot(2) + hours(12), {"log", "ok"});
-        options.workingFolder = working;
+    RunOptions options = patternRun(rig.networkNamespace(), dayAfterBoot(2) + hours(12), {"log", "ok"});
+    options.workingFolder = working;
+    for (int i = 0; i < runsAtOnce; ++i)
         runs.push_back(folder.start(options));
-    }
     int waiting = 0;
-    for (const auto until = Clock::now() + std::chrono::seconds(3); Clock::now() < until;) {
-        waiting = waitingFor(folder.lockFile());
-        if (waiting == runsAtOnce)
-            break;
+    for (const auto until = Clock::now() + std::chrono::seconds(3); waiting < runsAtOnce && Clock::now() < until;) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        waiting = waitingFor(folder.lockFile());
     }
     reportFigure("runsWaitingAtOnce", waiting);
     EXPECT_EQ(waiting, runsAtOnce);
     const KernelCounters released[] = {rig.kernel(0), rig.kernel(1)};
-    const auto start = Clock::now();
     holder.kill();
 
     int completed = 0;
@@ -133,28 +112,24 @@ TEST(Concurrency, FiftyRunsAtOnceWaitTheirTurnAndLoseNoUpdate)
         completed += result.exitStatus == 0 && result.out == "ok";
     }
     reportFigure("runsCompleted", completed);
-    // The first run started waiting about this long before the last one ended; each waits
-    // 5000 ms at most.
+    // Each run waits 5000 ms at most.
     reportFigure("millisecondsFromFirstStartToLastEnd",
                  std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - firstStarted).count());
-    reportFigure("millisecondsForAllRunsAfterRelease",
-                 std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
     EXPECT_TRUE(inbound->stop()) << "the inbound flow ended on its own";
     EXPECT_TRUE(outbound->stop()) << "the outbound flow ended on its own";
 
     // The runs read the counters one after another, while they kept growing.
-    const std::vector<LoggedReading> readings = loggedReadings(readBytes(working / "traffic.log"), 2);
+    const auto readings = loggedReadings(readBytes(working / "traffic.log"), 2);
     ASSERT_EQ(readings.size(), static_cast<std::size_t>(runsAtOnce));
     for (std::size_t i = 1; i < readings.size(); ++i)
         for (int pair = 0; pair < 2; ++pair) {
-            EXPECT_GE(readings[i].adapters[pair].received, readings[i - 1].adapters[pair].received);
-            EXPECT_GE(readings[i].adapters[pair].sent, readings[i - 1].adapters[pair].sent);
+            EXPECT_GE(readings[i][pair].received, readings[i - 1][pair].received);
+            EXPECT_GE(readings[i][pair].sent, readings[i - 1][pair].sent);
         }
-    EXPECT_GT(readings.back().adapters[0].received, released[0].received) << "no traffic came in during the runs";
-    EXPECT_GT(readings.back().adapters[1].sent, released[1].sent) << "no traffic went out during the runs";
-    reportFigure("bytesFlowedDuringTheRuns",
-                 static_cast<std::int64_t>(readings.back().adapters[0].received - released[0].received
-                                           + readings.back().adapters[1].sent - released[1].sent));
+    EXPECT_GT(readings.back()[0].received, released[0].received) << "no traffic came in during the runs";
+    EXPECT_GT(readings.back()[1].sent, released[1].sent) << "no traffic went out during the runs";
+    reportFigure("bytesFlowedDuringTheRuns", static_cast<std::int64_t>(readings.back()[0].received - released[0].received
+                                                                       + readings.back()[1].sent - released[1].sent));
 
     // After a final run, the day records add up to exactly what the kernel counted.
     ASSERT_EQ(folder.run(patternRun(rig.networkNamespace(), dayAfterBoot(2) + hours(13))).out, "ok");
@@ -162,16 +137,12 @@ TEST(Concurrency, FiftyRunsAtOnceWaitTheirTurnAndLoseNoUpdate)
     ASSERT_EQ(records.size(), 2u);
     std::int64_t bytesLost = 0;
     for (int pair = 0; pair < 2; ++pair) {
-        const KernelCounters kernel = rig.kernel(pair);
-        std::uint64_t sent = 0;
-        std::uint64_t received = 0;
-        for (const StoredRecord& record : records) {
-            sent += static_cast<std::uint64_t>(record.entries.at(pair).sent);
-            received += static_cast<std::uint64_t>(record.entries.at(pair).received);
-        }
-        EXPECT_EQ(sent, kernel.sent) << TrafficRig::innerName(pair);
-        EXPECT_EQ(received, kernel.received) << TrafficRig::innerName(pair);
-        bytesLost += static_cast<std::int64_t>(kernel.sent - sent + kernel.received - received);
+        KernelCounters stored;
+        for (const StoredRecord& record : records)
+            stored = {stored.received + static_cast<std::uint64_t>(record.entries.at(pair).received),
+                      stored.sent + static_cast<std::uint64_t>(record.entries.at(pair).sent)};
+        EXPECT_EQ(stored, rig.kernel(pair)) << TrafficRig::innerName(pair);
+        bytesLost += static_cast<std::int64_t>(rig.kernel(pair).sent - stored.sent + rig.kernel(pair).received - stored.received);
     }
     reportFigure("bytesLost", bytesLost);
 }

@@ -38,20 +38,19 @@ BStr::BStr(const wchar_t* wide) : text(SysAllocString(wide))
 
 BStr::~BStr() { SysFreeString(text); }
 
-std::string narrowText(BSTR text)
+std::string narrowText(std::wstring_view text)
 {
-    const UINT wideLength = SysStringLen(text);
-    if (wideLength == 0)
+    if (text.empty())
         return {};
-    if (wideLength > INT_MAX)
+    if (text.size() > INT_MAX)
         throw TextConversionError();
-    const int length = WideCharToMultiByte(conversionCodePage(), 0, text, static_cast<int>(wideLength), nullptr, 0,
-                                           nullptr, nullptr);
+    const int wideLength = static_cast<int>(text.size());
+    const int length = WideCharToMultiByte(conversionCodePage(), 0, text.data(), wideLength, nullptr, 0, nullptr, nullptr);
     if (length == 0)
         throw TextConversionError();
     std::string narrow(static_cast<std::size_t>(length), '\0');
-    if (WideCharToMultiByte(conversionCodePage(), 0, text, static_cast<int>(wideLength), narrow.data(), length,
-                            nullptr, nullptr) != length)
+    if (WideCharToMultiByte(conversionCodePage(), 0, text.data(), wideLength, narrow.data(), length, nullptr, nullptr)
+        != length)
         throw TextConversionError();
     return narrow;
 }

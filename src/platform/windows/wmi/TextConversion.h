@@ -34,5 +34,5 @@ struct TextConversionError : UnknownFailure {
     TextConversionError() : UnknownFailure("text conversion failed") {}
 };
 
-// A COM string as narrow text in the conversion code page; a null string is empty.
-std::string narrowText(BSTR text);
+// Wide text as narrow text in the conversion code page.
+std::string narrowText(std::wstring_view text);

@@ -1,7 +1,6 @@
 #include "platform/windows/wmi/WmiReadings.h"
 
 #include "base/Failures.h"
-#include "platform/windows/wmi/BootTimeText.h"
 #include "platform/windows/wmi/ComHolders.h"
 #include "platform/windows/wmi/TextConversion.h"
 #include "platform/windows/wmi/WmiSession.h"
@@ -32,28 +31,58 @@ HRESULT next(IEnumWbemClassObject* enumerator, ComRef<IWbemClassObject>& instanc
     return result == WBEM_S_NO_ERROR && returned != 1 ? static_cast<HRESULT>(WBEM_S_FALSE) : result;
 }
 
-// A 32-bit counter property, its bits read unsigned; absent unless it reads as VT_I4.
-std::optional<std::uint64_t> readCounter(IWbemClassObject* instance, const wchar_t* property)
-{
-    Variant value;
-    if (FAILED(instance->Get(property, 0, value.out(), nullptr, nullptr)) || (*value).vt != VT_I4)
-        return std::nullopt;
-    return static_cast<std::uint32_t>((*value).lVal);
-}
+// An instance as COM delivers it.
+struct ComInstance : WmiInstance {
+    IWbemClassObject* object;
 
-// The adapter name of an instance, or nothing for an instance that takes no number.
-std::optional<std::string> adapterName(IWbemClassObject* instance)
-{
-    Variant value;
-    if (FAILED(instance->Get(L"Name", 0, value.out(), nullptr, nullptr)) || (*value).vt != VT_BSTR)
-        return std::nullopt;
-    std::string name = narrowText((*value).bstrVal);
-    if (name == loopbackName)
-        return std::nullopt;
-    return name;
-}
+    explicit ComInstance(IWbemClassObject* object) : object(object) {}
+
+    WmiProperty property(const wchar_t* name) const override
+    {
+        Variant value;
+        WmiProperty read;
+        read.result = object->Get(name, 0, value.out(), nullptr, nullptr);
+        read.type = (*value).vt;
+        if (SUCCEEDED(read.result) && read.type == VT_BSTR && (*value).bstrVal)
+            read.text.assign((*value).bstrVal, SysStringLen((*value).bstrVal));
+        if (SUCCEEDED(read.result) && read.type == VT_I4)
+            read.number = (*value).lVal;
+        return read;
+    }
+};
 
 } // namespace
+
+std::string bootTimeTextOf(const WmiInstance& system)
+{
+    const WmiProperty value = system.property(L"LastBootUpTime");
+    if (value.result != WBEM_S_NO_ERROR || value.type != VT_BSTR)
+        throw ProgramError("can't get LastBootUpTime from object");
+    return narrowText(value.text);
+}
+
+std::optional<AdapterReading> adapterOf(const WmiInstance& instance, bool withCounters)
+{
+    const WmiProperty name = instance.property(L"Name");
+    if (FAILED(name.result) || name.type != VT_BSTR)
+        return std::nullopt;
+    AdapterReading reading;
+    reading.name = narrowText(name.text);
+    if (reading.name == loopbackName)
+        return std::nullopt;
+    // A 32-bit counter, its bits read unsigned.
+    const auto counter = [&](const wchar_t* property) -> std::optional<std::uint64_t> {
+        const WmiProperty value = instance.property(property);
+        if (FAILED(value.result) || value.type != VT_I4)
+            return std::nullopt;
+        return static_cast<std::uint32_t>(value.number);
+    };
+    if (withCounters) {
+        reading.received = counter(L"BytesReceivedPerSec");
+        reading.sent = counter(L"BytesSentPerSec");
+    }
+    return reading;
+}
 
 std::string readBootTimeText(WmiSession& session)
 {
@@ -63,16 +92,7 @@ std::string readBootTimeText(WmiSession& session)
     ComRef<IWbemClassObject> instance;
     if (next(enumerator.get(), instance) != WBEM_S_NO_ERROR)
         throw ProgramError("Win32_OperatingSystem enum empty");
-    Variant value;
-    if (instance->Get(L"LastBootUpTime", 0, value.out(), nullptr, nullptr) != WBEM_S_NO_ERROR
-        || (*value).vt != VT_BSTR)
-        throw ProgramError("can't get LastBootUpTime from object");
-    return narrowText((*value).bstrVal);
-}
-
-FileTime readBootTime(WmiSession& session)
-{
-    return toFileTime(parseBootTimeText(readBootTimeText(session))).value_or(0);
+    return bootTimeTextOf(ComInstance(instance.get()));
 }
 
 void enumerateAdapters(WmiSession& session, bool withCounters, const std::function<void(const AdapterReading&)>& visit)
@@ -90,15 +110,8 @@ void enumerateAdapters(WmiSession& session, bool withCounters, const std::functi
         throw ProgramError("Win32_PerfRawData enum empty");
     }
     while (result == WBEM_S_NO_ERROR) {
-        if (std::optional<std::string> name = adapterName(instance.get())) {
-            AdapterReading reading;
-            reading.name = std::move(*name);
-            if (withCounters) {
-                reading.received = readCounter(instance.get(), L"BytesReceivedPerSec");
-                reading.sent = readCounter(instance.get(), L"BytesSentPerSec");
-            }
-            visit(reading);
-        }
+        if (const std::optional<AdapterReading> reading = adapterOf(ComInstance(instance.get()), withCounters))
+            visit(*reading);
         instance.reset();
         result = next(enumerator.get(), instance);
     }

@@ -3,24 +3,46 @@
 #include "base/FileTime.h"
 #include "platform/CounterSource.h"
 
+#include <windows.h>
+#include <wbemcli.h>
+
+#include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 struct WmiSession;
 
-// The text of Win32_OperatingSystem.LastBootUpTime. Raises a ProgramError when the
-// query, the enumeration or the property fails.
+// One property of an instance: what reading it answered and, once read, its type and
+// its value as a string (VT_BSTR) or a 32-bit integer (VT_I4).
+struct WmiProperty {
+    HRESULT result = static_cast<HRESULT>(WBEM_E_NOT_FOUND);
+    VARTYPE type = VT_EMPTY;
+    std::wstring text;
+    std::int32_t number = 0;
+};
+
+// An instance that a query delivered; its properties are read one at a time, as asked.
+struct WmiInstance {
+    virtual ~WmiInstance() = default;
+    virtual WmiProperty property(const wchar_t* name) const = 0;
+};
+
+// The text of LastBootUpTime of an instance of Win32_OperatingSystem. Raises a
+// ProgramError when the property can not be read as a string.
+std::string bootTimeTextOf(const WmiInstance& system);
+
+// The adapter an instance of Win32_PerfRawData_Tcpip_NetworkInterface stands for, or
+// nothing for an instance whose name is not a string and for the loopback adapter.
+// Without withCounters only the name is read; a counter that is missing or not a 32-bit
+// integer stays absent.
+std::optional<AdapterReading> adapterOf(const WmiInstance& instance, bool withCounters);
+
+// The text of LastBootUpTime of the first Win32_OperatingSystem. Raises a ProgramError
+// when the query, the enumeration or the property fails.
 std::string readBootTimeText(WmiSession& session);
 
-// The measured computer's last start, from Win32_OperatingSystem.LastBootUpTime, on
-// the local wall clock; 0 when its digits form no valid date. Raises a ProgramError
-// when the query, the enumeration or the property fails.
-FileTime readBootTime(WmiSession& session);
-
 // Calls visit for every adapter that Win32_PerfRawData_Tcpip_NetworkInterface
-// enumerates, in enumeration order, leaving out instances whose name is not a string
-// and the loopback adapter. Without withCounters only the names are read; a counter
-// that is missing or not a 32-bit integer stays absent. When the query or the first
-// step of the enumeration fails, the session's interfaces are released and a
-// ProgramError raised.
+// enumerates, in enumeration order (see adapterOf). When the query or the first step of
+// the enumeration fails, the session's interfaces are released and a ProgramError raised.
 void enumerateAdapters(WmiSession& session, bool withCounters, const std::function<void(const AdapterReading&)>& visit);
