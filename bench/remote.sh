@@ -9,6 +9,7 @@
 # the agent listens on that namespace's loopback only. The CPU time of a run is the
 # program's alone; the agent's share is measured over all remote runs and given apart.
 set -euo pipefail
+source "$(dirname "$0")/namespaces.sh"
 cd "$(dirname "$0")/.."
 rounds=${1:-200}
 warmup=10
@@ -38,21 +39,8 @@ trap cleanup EXIT
 rm -rf "$scratch"
 mkdir -p "$scratch/agent"
 
-ip netns add "$ns"
-ip netns add "$peer"
-for n in "$ns" "$peer"; do
-    ip netns exec "$n" sysctl -qw net.ipv6.conf.all.disable_ipv6=1 net.ipv6.conf.default.disable_ipv6=1
-    ip -n "$n" link set lo up
-done
-for i in 0 1; do
-    ip -n "$ns" link add "v$i" type veth peer name "p$i" netns "$peer"
-    ip -n "$ns" addr add "10.78.$i.1/24" dev "v$i"
-    ip -n "$peer" addr add "10.78.$i.2/24" dev "p$i"
-    ip -n "$ns" link set "v$i" up
-    ip -n "$peer" link set "p$i" up
-done
-ip netns exec "$ns" bash -c 'for k in $(seq 50); do for i in 0 1; do
-    echo "sample $k" >/dev/udp/10.78.$i.2/9; done; done' 2>/dev/null || true
+make_namespaces 2 78
+send_samples 50
 inns() { ip netns exec "$ns" "$@"; }
 
 cat >"$scratch/agent/snmpd.conf" <<CONF

@@ -12,6 +12,7 @@
 # second private namespace; nothing else on the machine is touched but the build
 # folder build-bench/.
 set -euo pipefail
+source "$(dirname "$0")/namespaces.sh"
 cd "$(dirname "$0")/.."
 rounds=${1:-200}
 baseline=${2:-}
@@ -58,23 +59,8 @@ rm -rf "$scratch"
 mkdir -p "$scratch"
 
 # Four adapters, each a veth pair from the measured namespace to the peer namespace.
-ip netns add "$ns"
-ip netns add "$peer"
-for n in "$ns" "$peer"; do
-    ip netns exec "$n" sysctl -qw net.ipv6.conf.all.disable_ipv6=1 net.ipv6.conf.default.disable_ipv6=1
-    ip -n "$n" link set lo up
-done
-for i in 0 1 2 3; do
-    ip -n "$ns" link add "v$i" type veth peer name "p$i" netns "$peer"
-    ip -n "$ns" addr add "10.77.$i.1/24" dev "v$i"
-    ip -n "$peer" addr add "10.77.$i.2/24" dev "p$i"
-    ip -n "$ns" link set "v$i" up
-    ip -n "$peer" link set "p$i" up
-done
-traffic() { # a few hundred datagrams over each adapter, to the peer namespace only
-    ip netns exec "$ns" bash -c 'for k in $(seq 100); do for i in 0 1 2 3; do
-        echo "sample $k" >/dev/udp/10.77.$i.2/9; done; done' 2>/dev/null || true
-}
+make_namespaces 4 77
+traffic() { send_samples 100; }
 traffic
 inns() { ip netns exec "$ns" "$@"; }
 

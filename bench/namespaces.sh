@@ -1,0 +1,26 @@
+# Sourced by the benchmark scripts. make_namespaces PAIRS NET makes the measured namespace
+# $ns and the peer namespace $peer, both quiet (no IPv6), joined by PAIRS veth pairs:
+# v<i> in $ns with 10.NET.<i>.1, p<i> in $peer with 10.NET.<i>.2. send_samples ROUNDS
+# then sends ROUNDS datagrams over each pair, to the peer namespace only, so that every
+# counter has moved.
+make_namespaces() {
+    pairs=$1 net=$2
+    ip netns add "$ns"
+    ip netns add "$peer"
+    for n in "$ns" "$peer"; do
+        ip netns exec "$n" sysctl -qw net.ipv6.conf.all.disable_ipv6=1 net.ipv6.conf.default.disable_ipv6=1
+        ip -n "$n" link set lo up
+    done
+    for ((i = 0; i < pairs; i++)); do
+        ip -n "$ns" link add "v$i" type veth peer name "p$i" netns "$peer"
+        ip -n "$ns" addr add "10.$net.$i.1/24" dev "v$i"
+        ip -n "$peer" addr add "10.$net.$i.2/24" dev "p$i"
+        ip -n "$ns" link set "v$i" up
+        ip -n "$peer" link set "p$i" up
+    done
+}
+
+send_samples() {
+    ip netns exec "$ns" bash -c 'for ((k = 0; k < $0; k++)); do for ((i = 0; i < $1; i++)); do
+        echo "sample $k" >/dev/udp/10.$2.$i.2/9; done; done' "$1" "$pairs" "$net" 2>/dev/null || true
+}
