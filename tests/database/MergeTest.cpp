@@ -98,6 +98,9 @@ TEST(Merge, SixtyFourBitCountersNeverWrapAndRestartFromZero)
                  {{bootAt10, day1 + 13 * hour, {raw(700, 2500)}}, 1, {5'000'000'700, 2500},
                   "sent corrected, now 5000000700\nrecv total: 2500\n"},
                  {{bootAt10, day2 + 1 * hour, {raw(5'000'001'000, 3000)}}, 2, {300, 500}, "corrected to: 500/300\n"},
+                 // No traffic since: not made anew.
+                 {{bootAt10, day2 + 1 * hour, {raw(5'000'001'000, 3000)}}, 2, {300, 500},
+                  "corrected to: 500/300\nsent total: 300\nrecv total: 500\n"},
                  {{bootAt10, day2 + 2 * hour, {raw(5'000'001'500, 100)}}, 2, {800, 600},
                   "corrected to: 100/800\nsent total: 800\nrecv corrected, now 600\n"},
              },

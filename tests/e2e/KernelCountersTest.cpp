@@ -68,38 +68,6 @@ TEST(KernelCounters, EachLocalMidnightOpensARecordWithThatDaysTraffic)
     }
 }
 
-// An interface deleted and made anew starts its counters from zero: its records go on
-// adding exactly the traffic it carries, no less and no more.
-TEST(KernelCounters, RecreatedInterfaceAddsExactlyItsNewTraffic)
-{
-    struct Step {
-        const char* what;
-        bool recreateBefore;
-        int day;
-        Exchange traffic;
-    };
-    const Step steps[] = {
-        {"first reading", false, 2, {0, 20, 1000, 10, 500}}, {"re-created, with traffic", true, 2, {0, 3, 100, 2, 200}},
-        {"more traffic on the new interface", false, 2, {0, 1, 60, 0, 0}}, {"no traffic", false, 2, {}},
-        {"the next day", false, 3, {0, 2, 100, 1, 100}},
-    };
-    TestFolder folder;
-    TrafficRig rig(1);
-    std::vector<StoredRecord> expected;
-    for (const Step& step : steps) {
-        SCOPED_TRACE(step.what);
-        if (step.recreateBefore)
-            rig.recreate(0);
-        rig.send(step.traffic);
-        ASSERT_NO_FATAL_FAILURE(readingTaken(folder, rig, dayAfterBoot(step.day) + hours(12)));
-        if (expected.empty() || expected.back().start != fileTime(dayAfterBoot(step.day)))
-            expected.push_back({fileTime(dayAfterBoot(step.day)), {{0, 0}}});
-        expected.back().entries[0].sent += step.traffic.framesOut * step.traffic.sizeOut;
-        expected.back().entries[0].received += step.traffic.framesIn * step.traffic.sizeIn;
-        EXPECT_EQ(storedRecords(folder), expected);
-    }
-}
-
 // Two logged runs on the second day of a boot session, in the working folder under a
 // German locale: the first opens the day's record, the second updates it.
 TEST(KernelCounters, LogShowsTheReadingAndTheMergeLineByLine)
