@@ -53,6 +53,10 @@ const Scenario scenarios[] = {
       {{}, {}, 4, 1200}}},
     {"a reboot: new boot id, later boot time, counters from zero", 2, nullptr,
      {{{}, {}, 3, 0}, {{}, {0, 1}, 2, 3 * hour, 3 * hour - 600, 2}}},
+    // Each local midnight opens a record: on its stroke, after a quiet day, after hours without traffic.
+    {"days of one boot session", 2, nullptr,
+     {{{}, {}, 2, 0}, {{}, {}, 3, 9 * hour}, {{}, {}, 0, 10 * hour}, {{}, {}, 1, 27 * hour}, {{}, {}, 0, 51 * hour},
+      {{}, {}, 1, 63 * hour}, {{}, {}, 2, 75 * hour}, {{}, {}, 1, 110 * hour}}},
     {"BRIMLET_ADAPTERS chooses by name patterns", 3, "lan0 l?n[2-3]", {{{}, {}, 3, 0}, {{}, {}, 2, 600}}},
 };
 
