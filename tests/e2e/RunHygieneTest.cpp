@@ -3,7 +3,6 @@
 // of killed saves, things planted where the lock lies, --help and --version.
 
 #include "Harness.h"
-#include "HelpText.h"
 #include "LockHolder.h"
 #include "NetworkRig.h"
 

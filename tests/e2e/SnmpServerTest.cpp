@@ -1,5 +1,4 @@
 #include "Harness.h"
-#include "HelpText.h"
 #include "NetworkRig.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,5 @@
 #include "platform/NumberFormat.h"
+#include "platform/windows/NumberGrouping.h"
 
 #include <gtest/gtest.h>
 
@@ -32,6 +33,27 @@ TEST(FormatNumber, RoundsHalfUpAndGroupsByTheRules)
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.text) + " to " + std::to_string(c.fractionDigits) + " digits");
         EXPECT_EQ(formatNumber(c.text, c.fractionDigits, *c.format), c.expected);
+    }
+}
+
+TEST(NumberGrouping, LocaleGroupingBecomesNumberFormatGrouping)
+{
+    const struct {
+        const char* locale;
+        unsigned numberFormat;
+    } cases[] = {
+        {"3;0", 3},     // 1,234,567
+        {"3;2;0", 32},  // 12,34,567
+        {"3", 30},      // 1234,567: one group only
+        {"3;2", 320},   // 12345,67,890: two groups, then none
+        {"0;0", 0},     // no grouping
+        {"0", 0},
+        {"", 0},
+        {"4;0", 4},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.locale);
+        EXPECT_EQ(numberFormatGrouping(c.locale), c.numberFormat);
     }
 }
 
