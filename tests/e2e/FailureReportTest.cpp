@@ -14,7 +14,8 @@ namespace e2e {
 namespace {
 
 namespace fs = std::filesystem;
-constexpr uid_t nobody = 65534;
+// Runs the program as the user and group "nobody".
+const std::vector<std::string> asNobody = {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
 
 // A server name that can not be part of a file name beside the program is refused
 // before anything is connected, read or written, whatever the mode; a name that passes
@@ -75,7 +76,7 @@ TEST(FailureReport, DatabaseThatCanNotBeReadOrSavedIsReportedAndKept)
         std::uintmax_t diskInodes = 0; // a full tmpfs over the program's folder, with this many inodes
     };
     const auto readOnly = [](const TestFolder& folder, RunOptions& options) { options.readOnly = {folder.programFolder()}; };
-    const auto asNobody = [](const TestFolder&, RunOptions& options) { options.user = nobody; };
+    const auto closed = [](const TestFolder&, RunOptions& options) { options.wrapper = asNobody; };
     // A link to elsewhere/name, or to an absolute path.
     const auto plantLink = [](fs::path name) {
         return [name](const TestFolder& folder, RunOptions&) {
@@ -91,12 +92,12 @@ TEST(FailureReport, DatabaseThatCanNotBeReadOrSavedIsReportedAndKept)
     const Case cases[] = {
         {"folder mounted read-only", true, "save", "Read-only file system", readOnly},
         {"folder mounted read-only, no database yet", false, "save", "Read-only file system", readOnly},
-        {"folder closed to the user", true, "save", "Permission denied", asNobody},
-        {"folder closed to the user, no database yet", false, "save", "Permission denied", asNobody},
+        {"folder closed to the user", true, "save", "Permission denied", closed},
+        {"folder closed to the user, no database yet", false, "save", "Permission denied", closed},
         {"file closed to the user", true, "read", "Permission denied",
          [](const TestFolder& folder, RunOptions& options) {
              fs::permissions(folder.database(), fs::perms(0));
-             options.user = nobody;
+             options.wrapper = asNobody;
          }},
         {"no byte left on the disk", true, "save", "No space left on device", {}, 1000},
         // Root, program, database, its lock and run state from an earlier run, filler.

@@ -89,11 +89,8 @@ Process::Process(const std::vector<std::string>& command, const RunOptions& opti
     std::vector<std::string> argv;
     if (!options.networkNamespace.empty())
         argv.insert(argv.end(), {"ip", "netns", "exec", options.networkNamespace});
-    if (options.user)
-        argv.insert(argv.end(), {"setpriv", "--reuid=" + std::to_string(*options.user),
-                                 "--regid=" + std::to_string(*options.user), "--clear-groups"});
     argv.insert(argv.end(), options.wrapper.begin(), options.wrapper.end());
-    // The clock is faked for the program alone: the helpers before it (ip, setpriv) would
+    // The clock is faked for the program alone: the helpers before it (ip, a wrapper) would
     // set up libfaketime's shared state as root, which a program run as another user can
     // not open.
     if (options.frozenClock) {

@@ -35,7 +35,6 @@ struct RunOptions {
     // libfaketime keeps there vanish with the run even when it is killed.
     std::optional<std::int64_t> frozenClock;
     std::filesystem::path workingFolder; // empty: the program's own folder
-    std::optional<uid_t> user;           // run as this user, with the group of the same number
     std::vector<std::filesystem::path> readOnly; // mounted read-only for this run alone
     // A command the program is started under, for example a tracer; the program's path and
     // arguments follow it. The clock is faked for the program alone, not for it.
