@@ -38,22 +38,14 @@ TEST(FormatNumber, RoundsHalfUpAndGroupsByTheRules)
 
 TEST(NumberGrouping, LocaleGroupingBecomesNumberFormatGrouping)
 {
-    const struct {
-        const char* locale;
-        unsigned numberFormat;
-    } cases[] = {
-        {"3;0", 3},     // 1,234,567
-        {"3;2;0", 32},  // 12,34,567
-        {"3", 30},      // 1234,567: one group only
-        {"3;2", 320},   // 12345,67,890: two groups, then none
-        {"0;0", 0},     // no grouping
-        {"0", 0},
-        {"", 0},
-        {"4;0", 4},
+    const std::pair<const char*, unsigned> cases[] = {
+        // 1,234,567; 12,34,567; 1234,567 (one group only); 12345,67,890 (two groups, then none)
+        {"3;0", 3}, {"3;2;0", 32}, {"3", 30}, {"3;2", 320},
+        {"0;0", 0}, {"0", 0}, {"", 0}, {"4;0", 4}, // no grouping, or groups of four
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.locale);
-        EXPECT_EQ(numberFormatGrouping(c.locale), c.numberFormat);
+    for (const auto& [locale, numberFormat] : cases) {
+        SCOPED_TRACE(locale);
+        EXPECT_EQ(numberFormatGrouping(locale), numberFormat);
     }
 }
 
