@@ -115,6 +115,10 @@ TEST(RunHygiene, WhatAnotherUserPlantsAtTheLockChangesNothing)
         const fs::path victim = folder.root() / "victim";
         writeBytes(victim, "precious");
         plant(folder.lockFile(), victim);
+        // A file is held locked, as another user's own run holds it: no lock of this run's to wait for.
+        std::optional<LockHolder> holder;
+        if (fs::is_regular_file(fs::symlink_status(folder.lockFile())))
+            holder.emplace(folder.lockFile());
         lchown(folder.lockFile().c_str(), 65534, 65534);
         const std::string planted = stateOf(folder.lockFile());
         const RunResult result = folder.run(quietRun(quiet, {"ok"}));
