@@ -1,7 +1,8 @@
 // Totals that stay equal to the kernel's counters while ordinary things happen between
-// runs: adapters go and come, the clock steps, the time zone changes, the machine
-// reboots. Each run sees a boot of the test's making: an edited copy of /proc/stat (its
-// btime) and another boot id, mounted over the real ones for that run alone.
+// runs: days pass, adapters go and come, the clock steps, the time zone changes, the
+// machine reboots; and the log of the readings. Each run of the scenarios sees a boot of
+// the test's making: an edited copy of /proc/stat (its btime) and another boot id,
+// mounted over the real ones for that run alone.
 
 #include "Harness.h"
 #include "NetworkRig.h"
@@ -53,6 +54,10 @@ const Scenario scenarios[] = {
       {{}, {}, 4, 1200}}},
     {"a reboot: new boot id, later boot time, counters from zero", 2, nullptr,
      {{{}, {}, 3, 0}, {{}, {0, 1}, 2, 3 * hour, 3 * hour - 600, 2}}},
+    // Each local midnight opens a record: on its stroke, after a quiet day, after hours without traffic.
+    {"days of one boot session", 2, nullptr,
+     {{{}, {}, 2, 0}, {{}, {}, 3, 9 * hour}, {{}, {}, 0, 10 * hour}, {{}, {}, 1, 27 * hour}, {{}, {}, 0, 51 * hour},
+      {{}, {}, 1, 63 * hour}, {{}, {}, 2, 75 * hour}, {{}, {}, 1, 110 * hour}}},
     {"BRIMLET_ADAPTERS chooses by name patterns", 3, "lan0 l?n[2-3]", {{{}, {}, 3, 0}, {{}, {}, 2, 600}}},
 };
 
@@ -207,6 +212,52 @@ TEST(PhysicalAdapters, AloneCountWhereThereAreAny)
 std::string scenarioName(const ::testing::TestParamInfo<Scenario>& info) { return "Case" + std::to_string(info.index); }
 
 INSTANTIATE_TEST_SUITE_P(Changes, ExactCounts, ::testing::ValuesIn(scenarios), scenarioName);
+
+using std::chrono::hours;
+
+// Two logged runs on the second day of a boot session, in the working folder under a
+// German locale: the first opens the day's record, the second updates it.
+TEST(KernelCounters, LogShowsTheReadingAndTheMergeLineByLine)
+{
+    TestFolder folder;
+    TrafficRig rig(2);
+    rig.send({0, 4, 100, 2, 300});
+    rig.send({1, 1, 1000, 0, 0});
+    ASSERT_EQ(folder.run(patternRun(rig.networkNamespace(), dayAfterBoot(1) + hours(20))).out, "ok");
+    const KernelCounters dayBefore[] = {rig.kernel(0), rig.kernel(1)};
+    const std::filesystem::path working = folder.root() / "working";
+    std::filesystem::create_directory(working);
+    const WallClock day = dayAfterBoot(2);
+
+    std::string expected;
+    const auto logged = [&](WallClock at, std::vector<std::string> arguments, bool recordExists) {
+        RunOptions options = patternRun(rig.networkNamespace(), at, arguments);
+        options.environment = {{"LC_ALL", "de_DE.UTF-8"}};
+        options.workingFolder = working;
+        const RunResult result = folder.run(options);
+        ASSERT_EQ(result.out, "ok") << result.err;
+        expected += "Application start: " + germanTimeStamp(at) + "\n\nboot @ " + germanTimeStamp(day) + "\n";
+        for (int pair = 0; pair < 2; ++pair) {
+            const KernelCounters now = rig.kernel(pair);
+            const std::string received = std::to_string(now.received), sent = std::to_string(now.sent);
+            const std::string todayReceived = std::to_string(now.received - dayBefore[pair].received);
+            const std::string todaySent = std::to_string(now.sent - dayBefore[pair].sent);
+            expected += "Interface " + std::to_string(pair) + ": " + TrafficRig::innerName(pair) + "\n Received: " + received
+                        + " (unsigned " + received + ")\n Sent: " + sent + " (unsigned " + sent + ")\ncorrected to: "
+                        + todayReceived + "/" + todaySent + "\n";
+            if (recordExists)
+                expected += "sent total: " + todaySent + "\nrecv total: " + todayReceived + "\n";
+        }
+        expected += "\n";
+    };
+    rig.send({0, 2, 1514, 5, 70});
+    logged(day + hours(12), {"log", "ok"}, false);
+    rig.send({1, 3, 90, 1, 1000});
+    logged(day + hours(13) + std::chrono::minutes(5), {"ok", "log"}, true);
+
+    EXPECT_EQ(readBytes(working / "traffic.log"), expected);
+    EXPECT_EQ(folder.programFolderEntries(), (std::vector<std::string>{".traffic.state", "brimlet", "traffic"}));
+}
 
 } // namespace
 } // namespace e2e

@@ -89,11 +89,8 @@ Process::Process(const std::vector<std::string>& command, const RunOptions& opti
     std::vector<std::string> argv;
     if (!options.networkNamespace.empty())
         argv.insert(argv.end(), {"ip", "netns", "exec", options.networkNamespace});
-    if (options.user)
-        argv.insert(argv.end(), {"setpriv", "--reuid=" + std::to_string(*options.user),
-                                 "--regid=" + std::to_string(*options.user), "--clear-groups"});
     argv.insert(argv.end(), options.wrapper.begin(), options.wrapper.end());
-    // The clock is faked for the program alone: the helpers before it (ip, setpriv) would
+    // The clock is faked for the program alone: the helpers before it (ip, a wrapper) would
     // set up libfaketime's shared state as root, which a program run as another user can
     // not open.
     if (options.frozenClock) {
@@ -243,18 +240,14 @@ std::string runCommand(const std::vector<std::string>& command, const std::strin
     return result.out;
 }
 
-FileIdentity identityOf(const std::filesystem::path& file)
+std::string stateOf(const std::filesystem::path& path)
 {
-    struct stat status {};
-    if (stat(file.c_str(), &status) != 0)
-        throw systemError(file.string());
-    return {status.st_ino, status.st_mtim.tv_sec, status.st_mtim.tv_nsec};
-}
-
-std::ostream& operator<<(std::ostream& out, const FileIdentity& identity)
-{
-    return out << "{inode " << identity.inode << ", modified " << identity.modifiedSeconds << "."
-               << identity.modifiedNanoseconds << "}";
+    struct stat s {};
+    if (lstat(path.c_str(), &s) != 0)
+        return "none";
+    const std::string bytes = S_ISREG(s.st_mode) ? readBytes(path) : "";
+    return std::to_string(s.st_ino) + " " + std::to_string(s.st_mode) + " " + std::to_string(s.st_uid) + " "
+           + std::to_string(s.st_mtim.tv_sec) + "." + std::to_string(s.st_mtim.tv_nsec) + " " + bytes;
 }
 
 std::string readBytes(const std::filesystem::path& file)

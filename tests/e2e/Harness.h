@@ -35,7 +35,6 @@ struct RunOptions {
     // libfaketime keeps there vanish with the run even when it is killed.
     std::optional<std::int64_t> frozenClock;
     std::filesystem::path workingFolder; // empty: the program's own folder
-    std::optional<uid_t> user;           // run as this user, with the group of the same number
     std::vector<std::filesystem::path> readOnly; // mounted read-only for this run alone
     // A command the program is started under, for example a tracer; the program's path and
     // arguments follow it. The clock is faked for the program alone, not for it.
@@ -119,17 +118,10 @@ private:
 // namespace, and returns its standard output. Throws when it fails.
 std::string runCommand(const std::vector<std::string>& command, const std::string& networkNamespace = "");
 
-// Which file a name stands for, and when it was last written: a file written anew shows
-// here even when its bytes are the same.
-struct FileIdentity {
-    ino_t inode = 0;
-    std::int64_t modifiedSeconds = 0;
-    long modifiedNanoseconds = 0;
-
-    bool operator==(const FileIdentity&) const = default;
-};
-FileIdentity identityOf(const std::filesystem::path& file);
-std::ostream& operator<<(std::ostream& out, const FileIdentity& identity);
+// An entry as it stands, a link not followed: its inode, mode, owner, the time it was
+// last written and a file's bytes ("none" when there is no entry). A file written anew
+// shows here even when its bytes are the same.
+std::string stateOf(const std::filesystem::path& path);
 
 std::string readBytes(const std::filesystem::path& file);
 void writeBytes(const std::filesystem::path& file, std::string_view content);

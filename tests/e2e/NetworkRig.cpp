@@ -59,6 +59,18 @@ pid_t startSending(const std::string& networkNamespace, const std::string& inter
     _exit(packets >= 0 && to.sll_ifindex != 0 ? 0 : 3);
 }
 
+// Sends count broadcast frames of exactly size bytes (header included, 14 to 1514) with
+// EtherType 0x88B5 out of the interface, from inside its namespace.
+void sendFrames(const std::string& networkNamespace, const std::string& interface, int count, int size)
+{
+    if (count == 0)
+        return;
+    int status = 0;
+    waitpid(startSending(networkNamespace, interface, count, size, 0), &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        throw std::runtime_error("sending frames out of " + interface + " failed, status " + std::to_string(status));
+}
+
 } // namespace
 
 NetworkNamespace::NetworkNamespace()
@@ -89,24 +101,6 @@ NetworkNamespace::~NetworkNamespace()
     } catch (...) {
         // A destructor can not report; the next rig removes what is left as an orphan.
     }
-}
-
-KernelCounters kernelCounters(const std::string& networkNamespace, const std::string& interface)
-{
-    const auto counter = [&](const char* name) {
-        return std::stoull(runCommand({"cat", "/sys/class/net/" + interface + "/statistics/" + name}, networkNamespace));
-    };
-    return {counter("rx_bytes"), counter("tx_bytes")};
-}
-
-void sendFrames(const std::string& networkNamespace, const std::string& interface, int count, int size)
-{
-    if (count == 0)
-        return;
-    int status = 0;
-    waitpid(startSending(networkNamespace, interface, count, size, 0), &status, 0);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        throw std::runtime_error("sending frames out of " + interface + " failed, status " + std::to_string(status));
 }
 
 TrafficFlow::TrafficFlow(const std::string& networkNamespace, const std::string& interface, int size,
@@ -178,6 +172,14 @@ std::unique_ptr<TrafficFlow> TrafficRig::flow(int pair, bool inbound, int size, 
     countsKnown = false;
     return std::make_unique<TrafficFlow>(inbound ? outer.name() : inner.name(),
                                          inbound ? outerName(pair) : innerName(pair), size, pause);
+}
+
+KernelCounters TrafficRig::kernel(int pair) const
+{
+    const auto counter = [&](const char* name) {
+        return std::stoull(runCommand({"cat", "/sys/class/net/" + innerName(pair) + "/statistics/" + name}, inner.name()));
+    };
+    return {counter("rx_bytes"), counter("tx_bytes")};
 }
 
 void TrafficRig::remove(int pair)

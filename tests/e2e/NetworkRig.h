@@ -36,13 +36,6 @@ struct KernelCounters {
     bool operator==(const KernelCounters&) const = default;
 };
 
-// The kernel's byte counters of an interface, as its namespace's sysfs shows them.
-KernelCounters kernelCounters(const std::string& networkNamespace, const std::string& interface);
-
-// Sends count broadcast frames of exactly size bytes (header included, 14 to 1514) with
-// EtherType 0x88B5 out of the interface, from inside its namespace.
-void sendFrames(const std::string& networkNamespace, const std::string& interface, int count, int size);
-
 // Frames of size bytes sent out of the interface by a process of its own, one after
 // another with a pause between them, until the flow is stopped: traffic that goes on while
 // the test does other things.
@@ -96,8 +89,8 @@ public:
         remove(pair);
         add(pair);
     }
-    // The inner end's counters as the kernel shows them now.
-    KernelCounters kernel(int pair) const { return kernelCounters(inner.name(), innerName(pair)); }
+    // The inner end's counters as the kernel shows them now, in its namespace's sysfs.
+    KernelCounters kernel(int pair) const;
 
 private:
     NetworkNamespace inner;

@@ -55,10 +55,9 @@ foreach(root IN ITEMS ${prefix} ${stage}/usr)
 endforeach()
 
 # The service names the installed program by its final path: the prefix, never the stage.
-foreach(case IN ITEMS "${prefix}|${prefix}" "${stage}/usr|/usr")
-    string(REPLACE "|" ";" case "${case}")
-    list(GET case 0 root)
-    list(GET case 1 final)
+set(roots ${prefix} ${stage}/usr)
+set(finals ${prefix} /usr)
+foreach(root final IN ZIP_LISTS roots finals)
     file(STRINGS ${root}/share/systemd/user/brimlet.service exec REGEX "^ExecStart=")
     expect("service under ${root} runs ${final}/${PROGRAM_DIR}/brimlet (${exec})"
            exec STREQUAL "ExecStart=${final}/${PROGRAM_DIR}/brimlet %%")

@@ -1,4 +1,5 @@
 #include "platform/NumberFormat.h"
+#include "platform/windows/NumberGrouping.h"
 
 #include <gtest/gtest.h>
 
@@ -32,6 +33,19 @@ TEST(FormatNumber, RoundsHalfUpAndGroupsByTheRules)
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.text) + " to " + std::to_string(c.fractionDigits) + " digits");
         EXPECT_EQ(formatNumber(c.text, c.fractionDigits, *c.format), c.expected);
+    }
+}
+
+TEST(NumberGrouping, LocaleGroupingBecomesNumberFormatGrouping)
+{
+    const std::pair<const char*, unsigned> cases[] = {
+        // 1,234,567; 12,34,567; 1234,567 (one group only); 12345,67,890 (two groups, then none)
+        {"3;0", 3}, {"3;2;0", 32}, {"3", 30}, {"3;2", 320},
+        {"0;0", 0}, {"0", 0}, {"", 0}, {"4;0", 4}, // no grouping, or groups of four
+    };
+    for (const auto& [locale, numberFormat] : cases) {
+        SCOPED_TRACE(locale);
+        EXPECT_EQ(numberFormatGrouping(locale), numberFormat);
     }
 }
 

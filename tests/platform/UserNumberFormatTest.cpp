@@ -16,16 +16,11 @@ TEST(UserNumberFormat, FollowsTheLocaleTheEnvironmentNames)
         const char* expected;
     };
     const Case cases[] = {
-        {"en_US.UTF-8", nullptr, nullptr, "1,234,567.13"},
-        {"de_DE.UTF-8", nullptr, nullptr, "1.234.567,13"},
-        {"fr_FR.UTF-8", nullptr, nullptr, "1\u202f234\u202f567,13"},
-        {"de_CH.UTF-8", nullptr, nullptr, "1\u2019234\u2019567.13"},
-        {"C", nullptr, nullptr, "1234567.13"},
-        {"xx_XX.UTF-8", nullptr, nullptr, "1234567.13"}, // unknown: the C settings
-        {nullptr, nullptr, nullptr, "1234567.13"},
-        {nullptr, "de_DE.UTF-8", "en_US.UTF-8", "1.234.567,13"},
-        {nullptr, nullptr, "fr_FR.UTF-8", "1\u202f234\u202f567,13"},
-        {"en_US.UTF-8", "de_DE.UTF-8", "fr_FR.UTF-8", "1,234,567.13"},
+        {"en_US.UTF-8", nullptr, nullptr, "1,234,567.13"}, {"de_DE.UTF-8", nullptr, nullptr, "1.234.567,13"},
+        {"fr_FR.UTF-8", nullptr, nullptr, "1\u202f234\u202f567,13"}, {"de_CH.UTF-8", nullptr, nullptr, "1\u2019234\u2019567.13"},
+        {"C", nullptr, nullptr, "1234567.13"}, {"xx_XX.UTF-8", nullptr, nullptr, "1234567.13"}, // unknown: the C settings
+        {nullptr, nullptr, nullptr, "1234567.13"}, {nullptr, "de_DE.UTF-8", "en_US.UTF-8", "1.234.567,13"},
+        {nullptr, nullptr, "fr_FR.UTF-8", "1\u202f234\u202f567,13"}, {"en_US.UTF-8", "de_DE.UTF-8", "fr_FR.UTF-8", "1,234,567.13"},
     };
     const std::string globalBefore = std::setlocale(LC_ALL, nullptr);
     for (const Case& c : cases) {

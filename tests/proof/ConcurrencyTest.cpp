@@ -13,7 +13,7 @@
 #include <sys/stat.h>
 
 #include <fstream>
-#include <sstream>
+#include <regex>
 #include <thread>
 
 namespace proof {
@@ -40,36 +40,25 @@ int waitingFor(const fs::path& lockFile)
     return waiting;
 }
 
-// The raw readings of the adapters, one block of the diagnostic log per run. Fails unless
-// each block is whole: its start line, its boot line, then each adapter's lines in order,
-// with no line of another run in between.
-std::vector<std::vector<KernelCounters>> loggedReadings(const std::string& log, int adapters)
+// The raw readings of the two adapters, one block of the diagnostic log per run. Throws
+// unless each block is whole: its start line, its boot line, then each adapter's lines in
+// order (the merge's own lines, as many as it writes), with no line of another run between.
+std::vector<std::vector<KernelCounters>> loggedReadings(const std::string& log)
 {
-    std::vector<std::vector<KernelCounters>> readings;
-    std::istringstream in(log);
-    std::string line;
-    const auto expectLine = [&](const std::string& prefix) {
-        if (!std::getline(in, line) || !line.starts_with(prefix))
-            throw std::runtime_error(std::string("expected \"") + prefix + "\", found \"" + line + "\" in block "
-                                     + std::to_string(readings.size()));
-        return std::stoull(std::string("0") + line.substr(prefix.size(), line.find(' ', prefix.size()) - prefix.size()));
+    const auto adapter = [](const std::string& i) {
+        return "Interface " + i + ": lan" + i + R"(\n Received: (\d+) \(unsigned \d+\)\n Sent: (\d+) \(unsigned \d+\)\n)"
+               + R"((?:(?:corrected to|sent total|recv total): [\d/]+\n)*)";
     };
-    while (in.peek() != EOF) {
-        expectLine("Application start: ");
-        expectLine("");
-        expectLine("boot @ ");
-        auto& reading = readings.emplace_back();
-        for (int i = 0; i < adapters; ++i) {
-            expectLine("Interface " + std::to_string(i) + ": " + TrafficRig::innerName(i));
-            const auto received = expectLine(" Received: ");
-            reading.push_back({received, expectLine(" Sent: ")});
-            // The merge's own lines, as many as it writes.
-            while (in.peek() != 'I' && in.peek() != '\n' && std::getline(in, line))
-                if (!line.starts_with("corrected to: ") && !line.starts_with("sent total: ") && !line.starts_with("recv total: "))
-                    throw std::runtime_error("unexpected line \"" + line + "\"");
-        }
-        expectLine("");
+    const std::regex block("Application start: [^\n]+\n\nboot @ [^\n]+\n" + adapter("0") + adapter("1") + "\n");
+    std::vector<std::vector<KernelCounters>> readings;
+    std::size_t end = 0;
+    for (std::sregex_iterator it(log.begin(), log.end(), block), last; it != last && std::size_t(it->position()) == end; ++it) {
+        end += static_cast<std::size_t>(it->length());
+        const auto number = [&](int i) { return std::stoull((*it)[i].str()); };
+        readings.push_back({{number(1), number(2)}, {number(3), number(4)}});
     }
+    if (end != log.size())
+        throw std::runtime_error("not a whole block of the log at byte " + std::to_string(end) + ": " + log.substr(end, 300));
     return readings;
 }
 
@@ -119,7 +108,7 @@ TEST(Concurrency, FiftyRunsAtOnceWaitTheirTurnAndLoseNoUpdate)
     EXPECT_TRUE(outbound->stop()) << "the outbound flow ended on its own";
 
     // The runs read the counters one after another, while they kept growing.
-    const auto readings = loggedReadings(readBytes(working / "traffic.log"), 2);
+    const auto readings = loggedReadings(readBytes(working / "traffic.log"));
     ASSERT_EQ(readings.size(), static_cast<std::size_t>(runsAtOnce));
     for (std::size_t i = 1; i < readings.size(); ++i)
         for (int pair = 0; pair < 2; ++pair) {
