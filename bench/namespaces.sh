@@ -2,7 +2,19 @@
 # $ns and the peer namespace $peer, both quiet (no IPv6), joined by PAIRS veth pairs:
 # v<i> in $ns with 10.NET.<i>.1, p<i> in $peer with 10.NET.<i>.2. send_samples ROUNDS
 # then sends ROUNDS datagrams over each pair, to the peer namespace only, so that every
-# counter has moved.
+# counter has moved. On exit the namespaces go, and with them the process whose id the
+# script keeps in $background (a daemon or an agent), if one still runs.
+background=
+cleanup() {
+    if [[ -n "$background" ]]; then
+        kill "$background" 2>/dev/null || true
+        wait "$background" 2>/dev/null || true
+    fi
+    ip netns del "$ns" 2>/dev/null || true
+    ip netns del "$peer" 2>/dev/null || true
+}
+trap cleanup EXIT
+
 make_namespaces() {
     pairs=$1 net=$2
     ip netns add "$ns"

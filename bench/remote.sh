@@ -26,16 +26,6 @@ tools=$build/bench
 scratch=$build/remote
 ns=brimlet-remote-$$
 peer=brimlet-remote-peer-$$
-agent=
-cleanup() {
-    if [[ -n "$agent" ]]; then
-        kill "$agent" 2>/dev/null || true
-        wait "$agent" 2>/dev/null || true
-    fi
-    ip netns del "$ns" 2>/dev/null || true
-    ip netns del "$peer" 2>/dev/null || true
-}
-trap cleanup EXIT
 rm -rf "$scratch"
 mkdir -p "$scratch/agent"
 
@@ -52,7 +42,7 @@ CONF
 # Started directly (ip netns exec runs it in its own place), so that $! is the agent.
 ip netns exec "$ns" env MIBS= snmpd -f -C -c "$scratch/agent/snmpd.conf" --persistentDir="$scratch/agent" \
     -I -smux,mteTrigger,mteTriggerConf -Lf /dev/null >/dev/null 2>&1 &
-agent=$!
+background=$!
 until inns grep -q ':00A1 ' /proc/net/udp; do sleep 0.1; done
 
 plan=$scratch/plan.tsv
@@ -81,7 +71,7 @@ echo "CPU: $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//')
 echo "Kernel: $(uname -sr); net-snmp: $(net-snmp-config --version)"
 echo "Load average before the run: $(cut -d' ' -f1-3 /proc/loadavg)"
 
-agentTicks() { awk '{print $14 + $15}' "/proc/$agent/stat"; }
+agentTicks() { awk '{print $14 + $15}' "/proc/$background/stat"; }
 before=$(agentTicks)
 echo
 echo "== Whole runs, pattern \"$pattern\""

@@ -45,16 +45,6 @@ fi
 scratch=$build/scratch
 ns=brimlet-bench-$$
 peer=brimlet-peer-$$
-daemon=
-cleanup() {
-    if [[ -n "$daemon" ]]; then
-        kill "$daemon" 2>/dev/null || true
-        wait "$daemon" 2>/dev/null || true
-    fi
-    ip netns del "$ns" 2>/dev/null || true
-    ip netns del "$peer" 2>/dev/null || true
-}
-trap cleanup EXIT
 rm -rf "$scratch"
 mkdir -p "$scratch"
 
@@ -79,15 +69,15 @@ SaveInterval 1
 TimeSyncWait 0
 CONF
 ip netns exec "$ns" vnstatd -n --config "$vn/vnstat.conf" >"$vn/daemon.log" 2>&1 &
-daemon=$!
+background=$!
 sleep 3
 traffic
 sleep 4
 traffic
 sleep 4
-kill "$daemon"
-wait "$daemon" || true
-daemon=
+kill "$background"
+wait "$background" || true
+background=
 if ! grep -q 'SIGTERM received' "$vn/daemon.log"; then
     echo "vnstatd did not run as expected:" >&2
     cat "$vn/daemon.log" >&2
