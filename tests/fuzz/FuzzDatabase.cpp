@@ -37,13 +37,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     database.runState = decodeRunState(content, databaseFingerprint(content));
     listed(database);
 
-    DiagnosticLog log;
     mergeOpening(database, openingRecord(boot, now));
-    for (std::size_t i = 0; i < rawSent % 7; ++i) {
-        const AdapterReading reading{"fuzz", static_cast<std::uint32_t>(i), rawSent >> i,
-                                     (i & 1) ? std::nullopt : std::optional(rawReceived << i)};
-        mergeAdapter(database, i, reading, (rawReceived & 1) ? CounterWidth::bits32 : CounterWidth::bits64, log);
-    }
+    for (std::size_t i = 0; i < rawSent % 7; ++i)
+        mergeAdapter(database, i, {"fuzz", static_cast<std::uint32_t>(i), rawSent >> i,
+                                   (i & 1) ? std::nullopt : std::optional(rawReceived << i)},
+                     (rawReceived & 1) ? CounterWidth::bits32 : CounterWidth::bits64, DiagnosticLog{});
 
     TrafficDatabase again{.fileContent = database.fileContent};
     again.indexRecords(0);
