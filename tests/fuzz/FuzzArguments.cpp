@@ -6,12 +6,11 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     std::vector<std::string> arguments(1);
-    for (std::size_t i = 0; i < size; ++i) {
+    for (std::size_t i = 0; i < size; ++i)
         if (data[i] == 0)
             arguments.emplace_back();
         else
-            arguments.back().push_back(static_cast<char>(data[i]));
-    }
+            arguments.back() += static_cast<char>(data[i]);
     const RunSettings settings = readArguments(arguments);
     try {
         const std::filesystem::path path = databasePath("/opt/meter", settings.server);

@@ -1,77 +1,57 @@
 // Feeds arbitrary bytes to the database loader as a file's content (and to the run
 // state decoder), merges a reading into whatever it yields, and checks that the bytes
-// to be saved load back the same.
+// to be saved load back as the same records.
 #include "database/Merge.h"
 #include "platform/DiagnosticLog.h"
 
-#include <cstdlib>
 #include <cstring>
 
-namespace {
-
-void require(bool condition)
+// Each record's start and counts, aged ones first: what the database holds by its index.
+static std::vector<std::pair<FileTime, std::vector<AdapterCounters>>> listed(const TrafficDatabase& database)
 {
-    if (!condition)
-        std::abort();
+    std::vector<std::pair<FileTime, std::vector<AdapterCounters>>> all;
+    for (const auto* list : {&database.agedRecords, &database.records})
+        for (const TrafficRecord& record : *list) {
+            if (record.entryCount > TrafficRecord::maxAdapters
+                || record.entriesAt + 16 * record.entryCount > database.fileContent.size())
+                __builtin_trap();
+            all.emplace_back(record.intervalStart, std::vector<AdapterCounters>());
+            for (std::size_t i = 0; i < record.entryCount; ++i)
+                all.back().second.push_back(database.counts(record, i));
+        }
+    return all;
 }
-
-std::uint64_t take(const std::uint8_t*& data, std::size_t& size)
-{
-    std::uint64_t value = 0;
-    const std::size_t n = size < 8 ? size : 8;
-    std::memcpy(&value, data, n);
-    data += n;
-    size -= n;
-    return value;
-}
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    // The first bytes choose the clock and the reading; the rest is the file.
-    const FileTime now = take(data, size) & 0x7FFF'FFFF'FFFF'FFFF;
-    const FileTime boot = take(data, size) & 0x7FFF'FFFF'FFFF'FFFF;
-    const std::uint64_t rawSent = take(data, size);
-    const std::uint64_t rawReceived = take(data, size);
-    const std::string_view content(reinterpret_cast<const char*>(data), size);
+    // The first 32 bytes choose the clock and the reading; the rest is the file.
+    std::uint64_t head[4] = {};
+    const std::size_t headSize = size < sizeof head ? size : sizeof head;
+    std::memcpy(head, data, headSize);
+    const auto [rawNow, rawBoot, rawSent, rawReceived] = head;
+    const FileTime now = rawNow & INT64_MAX, boot = rawBoot & INT64_MAX;
+    const std::string_view content(reinterpret_cast<const char*>(data) + headSize, size - headSize);
 
-    TrafficDatabase database;
-    database.fileContent.assign(content);
+    TrafficDatabase database{.fileContent = std::string(content)};
     database.indexRecords(now - retentionSpan);
     database.runState = decodeRunState(content, databaseFingerprint(content));
-    for (const auto* list : {&database.agedRecords, &database.records})
-        for (const TrafficRecord& record : *list)
-            require(record.entryCount <= TrafficRecord::maxAdapters
-                    && record.entriesAt + 16 * record.entryCount <= database.fileContent.size());
+    listed(database);
 
-    DiagnosticLog log;
     mergeOpening(database, openingRecord(boot, now));
-    const std::size_t adapters = rawSent % 7;
-    for (std::size_t i = 0; i < adapters; ++i) {
-        const AdapterReading reading{"fuzz", static_cast<std::uint32_t>(i), rawSent >> i,
-                                     (i & 1) ? std::nullopt : std::optional(rawReceived << i)};
-        mergeAdapter(database, i, reading, (rawReceived & 1) ? CounterWidth::bits32 : CounterWidth::bits64, log);
-    }
+    for (std::size_t i = 0; i < rawSent % 7; ++i)
+        mergeAdapter(database, i, {"fuzz", static_cast<std::uint32_t>(i), rawSent >> i,
+                                   (i & 1) ? std::nullopt : std::optional(rawReceived << i)},
+                     (rawReceived & 1) ? CounterWidth::bits32 : CounterWidth::bits64, DiagnosticLog{});
 
-    TrafficDatabase again;
-    again.fileContent = database.fileContent;
+    TrafficDatabase again{.fileContent = database.fileContent};
     again.indexRecords(0);
-    require(again.fileContent == database.fileContent);
-    require(again.agedRecords.empty());
-    require(again.records.size() == database.agedRecords.size() + database.records.size());
-    auto loaded = again.records.begin();
-    for (const auto* list : {&database.agedRecords, &database.records})
-        for (const TrafficRecord& record : *list) {
-            require(loaded->intervalStart == record.intervalStart && loaded->entryCount == record.entryCount);
-            for (std::size_t i = 0; i < record.entryCount; ++i)
-                require(again.counts(*loaded, i) == database.counts(record, i));
-            ++loaded;
-        }
+    if (again.fileContent != database.fileContent || listed(again) != listed(database))
+        __builtin_trap();
 
     if (database.runState) {
         const std::string states = encodeRunStates(database.nextState, 1, &*database.runState, 2);
-        require(decodeRunState(states, 1) == database.nextState && decodeRunState(states, 2) == database.runState);
+        if (decodeRunState(states, 1) != database.nextState || decodeRunState(states, 2) != database.runState)
+            __builtin_trap();
     }
     return 0;
 }

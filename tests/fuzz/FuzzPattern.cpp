@@ -2,7 +2,6 @@
 #include "database/TrafficDatabase.h"
 #include "pattern/PatternPrinter.h"
 
-#include <limits>
 #include <sstream>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
@@ -10,14 +9,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static const TrafficDatabase database = [] {
         const FileTime today = *toFileTime({.year = 2026, .month = 12, .day = 6});
         TrafficDatabase db;
-        db.appendRecord(today - 40 * fileTimeDay, {{1, 2}, {std::numeric_limits<std::int64_t>::max(), -1}});
+        db.appendRecord(today - 40 * fileTimeDay, {{1, 2}, {INT64_MAX, -1}});
         db.appendRecord(today - fileTimeDay, {{1536, 1048575}, {-5, 7}, {0, 1}});
-        db.appendRecord(today, {{std::numeric_limits<std::int64_t>::min(), 1023}});
+        db.appendRecord(today, {{INT64_MIN, 1023}});
         db.appendRecord(today + 3600 * fileTimeSecond);
         return db;
     }();
     const CalendarTime now{.year = 2026, .month = 12, .day = 6, .hour = 12};
     std::ostringstream out;
-    printPattern(database, std::string_view(reinterpret_cast<const char*>(data), size), now, out);
+    printPattern(database, {reinterpret_cast<const char*>(data), size}, now, out);
     return 0;
 }
