@@ -56,6 +56,7 @@ fault lock-link       src/platform/linux/InstanceLock.cpp 's/O_CREAT \| O_NOFOLL
 fault lock-owner      src/platform/linux/InstanceLock.cpp 's/ \|\| status.st_uid != geteuid\(\)//' "a lock file of another user is trusted"
 fault wmi-loopback    src/platform/windows/wmi/WmiReadings.cpp 's/"MS TCP Loopback interface"/"MS TCP Loopback"/' "the Windows loopback adapter is counted"
 fault wmi-signed      src/platform/windows/wmi/WmiReadings.cpp 's/static_cast<std::uint32_t>\((\(\*value\).lVal|value.number)\)/static_cast<std::uint64_t>($1)/' "a 32-bit WMI counter above 2^31 is read sign-extended"
+fault win-unreadable  src/platform/windows/Files.cpp 's/error == ERROR_FILE_NOT_FOUND\)/error != ERROR_SUCCESS)/' "a Windows database that can not be read is taken for a missing one"
 
 # The copy follows the working tree (committed or not), or the revision asked for; a
 # file is copied only when its content differs, so that the build sees only real changes.
