@@ -127,9 +127,9 @@ class Folder:
         if at is not None:
             environment.update(FAKETIME_FMT="%s", FAKETIME=str(at), FAKETIME_DONT_FAKE_MONOTONIC="1")
         environment.update(env)
-        script = ["mount -t tmpfs -o size=1m,mode=1777 tmpfs /dev/shm", f"cd '{cwd or self.programs}'"] + [
+        script = ["mount -t tmpfs -o size=1m,mode=1777 tmpfs /dev/shm"] + [
             f"mount --bind '{target}' '{target}' && mount -o remount,bind,ro '{target}'" if source is None
-            else f"mount --bind '{source}' '{target}'" for source, target in mounts]
+            else f"mount --bind '{source}' '{target}'" for source, target in mounts] + [f"cd '{cwd or self.programs}'"]
         # The clock is faked for the program alone, not for the helpers that start it.
         preload = ["env", "LD_PRELOAD=" + FAKETIME] if at is not None else []
         return Run((["ip", "netns", "exec", ns] if ns else []) + ["unshare", "-m", "--propagation", "private", "sh", "-ec",
