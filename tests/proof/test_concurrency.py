@@ -41,11 +41,11 @@ class Concurrency(unittest.TestCase):
         holder = hold_lock(self, folder.lock())  # held while the runs start, so that all of them meet at the lock
         flows = net.flow(self, 0, True, 1000, 0.0002), net.flow(self, 1, False, 300, 0.0003)
         first_started = time.monotonic()
-        runs = [folder.start(["log", "ok"], ns=net.inner, at=boot_day(2) + 12 * HOUR, cwd=folder.root) for _ in range(RUNS)]
-        waiting, until = 0, time.monotonic() + 3
-        while waiting < RUNS and time.monotonic() < until:
+        runs = [folder.start(["log", "ok"], ns=net.inner, at=boot_day(2) + 12 * HOUR, cwd=folder.root)
+                for _ in range(RUNS)]
+        until = time.monotonic() + 3
+        while (waiting := waiting_for(folder.lock())) < RUNS and time.monotonic() < until:
             time.sleep(0.01)
-            waiting = waiting_for(folder.lock())
         figure("Concurrency.runsWaitingAtOnce", waiting)
         self.assertEqual(waiting, RUNS)
         released = [net.kernel(pair) for pair in (0, 1)]
