@@ -259,7 +259,8 @@ def end(pid):
 
 
 def figure(name, value):
-    """A figure the proofs report, as scripts/test.sh collects them."""
-    print(f"[figure] {name} {value}", flush=True)
+    """A figure the proofs report, as scripts/test.sh collects them: on a line of its own, since a verbose
+    unittest has begun the test's line."""
+    print(f"\n[figure] {name} {value}", flush=True)
 
 
