@@ -1,0 +1,121 @@
+"""Totals that stay equal to the kernel's counters while ordinary things happen between runs:
+days pass, adapters go and come, the clock steps, the time zone changes, the machine reboots;
+the adapters that count; the log of the readings."""
+import fnmatch, json, os, unittest
+from rig import DAY, HOUR, Folder, Net, boot_day, command, german, local, write, OFFSET
+
+
+def step(frames, clock, remove=(), make=(), btime=-HOUR, boot=1, zone=0):
+    """Before the run: pairs removed, pairs made (anew where they exist), then frames of 300 bytes
+    each way through each live pair p, (p + 1) times over. The run's clock and the kernel's boot
+    time in seconds from the scenario's start, the boot id, the zone's hours east of the tests'."""
+    return dict(frames=frames, clock=clock, remove=remove, make=make, btime=btime, boot=boot, zone=zone)
+
+
+# name: (pairs, BRIMLET_ADAPTERS, steps)
+SCENARIOS = {
+    "an adapter that is not the last is deleted, then its name returns":
+        (3, None, [step(3, 0), step(5, 600, remove=[0]), step(2, 1200, make=[0])]),
+    "an adapter made anew whose counter passes its old value": (1, None, [step(2, 0), step(20, 600, make=[0])]),
+    "the clock steps 3 h ahead, the kernel's boot time with it":
+        (1, None, [step(2, 0), step(3, 3 * HOUR + 600, btime=2 * HOUR)]),
+    "the time zone moves 4 h east": (1, None, [step(2, 0), step(3, 600, zone=4)]),
+    # A year-old record too: the run under the wrong clock must not age it.
+    "a clock 200 days ahead, then corrected": (1, None, [
+        step(2, -300 * DAY, btime=-300 * DAY - HOUR, boot=0), step(2, 0, make=[0]),
+        step(3, 200 * DAY, btime=200 * DAY - HOUR), step(4, 1200)]),
+    "a reboot: new boot id, later boot time, counters from zero":
+        (2, None, [step(3, 0), step(2, 3 * HOUR, make=[0, 1], btime=3 * HOUR - 600, boot=2)]),
+    # Each local midnight opens a record: on its stroke, after a quiet day, after hours without traffic.
+    "days of one boot session": (2, None, [step(f, h * HOUR) for f, h in
+                                           [(2, 0), (3, 9), (0, 10), (1, 27), (0, 51), (1, 63), (2, 75), (1, 110)]]),
+    "BRIMLET_ADAPTERS chooses by name patterns": (3, "lan0 l?n[2-3]", [step(3, 0), step(2, 600)]),
+}
+
+
+class ExactCounts(unittest.TestCase):
+    def test_every_total_equals_the_kernels(self):
+        for name, scenario in SCENARIOS.items():
+            with self.subTest(name):
+                self.scenario(*scenario)
+
+    def scenario(self, pairs, patterns, steps):
+        folder, net, live, retired = Folder(self), Net(self), set(), [0, 0]
+        counted = lambda pair: not patterns or any(fnmatch.fnmatchcase(f"lan{pair}", p) for p in patterns.split())
+
+        def retire(pair):
+            if counted(pair):
+                retired[:] = [a + b for a, b in zip(retired, net.kernel(pair))]
+            net.remove(pair)
+            live.discard(pair)
+
+        def make(pair):
+            if pair in live:
+                retire(pair)
+            net.add(pair)
+            live.add(pair)
+
+        for pair in range(pairs):
+            make(pair)
+        start, runs, before = local(2026, 12, 10, 9), [], (0, 0)
+        for number, s in enumerate(steps):
+            for pair in s["remove"]:
+                retire(pair)
+            for pair in s["make"]:
+                make(pair)
+            for pair in live:
+                net.send(pair, s["frames"] * (pair + 1), 300, s["frames"] * (pair + 1), 300)
+            # A boot of the test's making: an edited /proc/stat (its btime) and another boot id.
+            with open("/proc/stat") as real:
+                write(folder.root + "/stat", "".join(f"btime {start + s['btime']}\n" if line.startswith("btime ")
+                                                     else line for line in real))
+            write(folder.root + "/boot_id", f"6a1f0c2e-0000-4000-8000-00000000000{s['boot']}\n")
+            env = {"TZ": f"TST-{5 + s['zone']}:30", **({"BRIMLET_ADAPTERS": patterns} if patterns else {})}
+            run = folder.run(["%u %d %Du %Dd"], ns=net.inner, at=start + s["clock"], env=env, mounts=[
+                (folder.root + "/stat", "/proc/stat"), (folder.root + "/boot_id", "/proc/sys/kernel/random/boot_id")])
+            total = list(retired)
+            for pair in filter(counted, live):
+                total = [a + b for a, b in zip(total, net.kernel(pair))]
+            day = (start + s["clock"] + OFFSET + s["zone"] * HOUR) // DAY
+            runs.append((day, s["clock"], [a - b for a, b in zip(total, before)]))
+            before = total
+            # A run's bytes count today while its record begins on the day, not after the clock.
+            today = [sum(r[2][i] for r in runs if r[0] == day and r[1] <= s["clock"]) for i in (0, 1)]
+            self.assertEqual(run.out, f"{total[1]} {total[0]} {today[1]} {today[0]}", f"step {number + 1}: {run.err}")
+
+
+class Adapters(unittest.TestCase):
+    def test_physical_ones_alone_count_where_there_are_any(self):
+        """In the test's own namespace, with the machine's adapters: those without a link kind,
+        or all but the loopback where none is."""
+        links = [link for link in json.loads(command(["ip", "-d", "-j", "link", "show"])) if "LOOPBACK" not in link["flags"]]
+        physical = [link["ifname"] for link in links if "info_kind" not in link.get("linkinfo", {})]
+        listed = [line.split(" Received:")[0] for line in Folder(self).run(["help"]).out.splitlines()
+                  if line.startswith("Interface ")]
+        self.assertEqual(listed, [f"Interface {i}: {name}" for i, name in
+                                  enumerate(physical or [link["ifname"] for link in links])])
+
+    def test_log_shows_the_reading_and_the_merge_line_by_line(self):
+        """Two logged runs on the second day of a boot session, in the working folder under a
+        German locale: the first opens the day's record, the second updates it."""
+        folder, net = Folder(self), Net(self, 2)
+        net.send(0, 4, 100, 2, 300)
+        net.send(1, 1, 1000)
+        self.assertEqual(folder.run(["ok"], ns=net.inner, at=boot_day(1) + 20 * HOUR).out, "ok")
+        day_before, working, expected = [net.kernel(p) for p in (0, 1)], folder.root + "/working", ""
+        os.mkdir(working)
+        for at, arguments, exists, traffic in ((boot_day(2) + 12 * HOUR, ["log", "ok"], False, (0, 2, 1514, 5, 70)),
+                                               (boot_day(2) + 13 * HOUR + 300, ["ok", "log"], True, (1, 3, 90, 1, 1000))):
+            net.send(*traffic)
+            run = folder.run(arguments, ns=net.inner, at=at, env={"LC_ALL": "de_DE.UTF-8"}, cwd=working)
+            self.assertEqual(run.out, "ok", run.err)
+            expected += f"Application start: {german(at)}\n\nboot @ {german(boot_day(2))}\n"
+            for pair in (0, 1):
+                (received, sent), (received0, sent0) = net.kernel(pair), day_before[pair]
+                expected += (f"Interface {pair}: lan{pair}\n Received: {received} (unsigned {received})\n Sent: {sent} "
+                             f"(unsigned {sent})\ncorrected to: {received - received0}/{sent - sent0}\n")
+                expected += f"sent total: {sent - sent0}\nrecv total: {received - received0}\n" if exists else ""
+            expected += "\n"
+        with open(working + "/traffic.log") as log:
+            self.assertEqual(log.read(), expected)
+        self.assertEqual(folder.entries(), [".traffic.state", "brimlet", "traffic"])

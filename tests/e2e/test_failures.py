@@ -1,0 +1,161 @@
+"""How runs fail and end, started the ways status bars, pipes and scripts start them: refused
+server names, databases that can not be read or saved, exit statuses, output nobody reads,
+leftovers of killed saves, what others plant at the lock, and the lock's wait."""
+import fnmatch, os, shutil, subprocess, time, unittest
+from rig import BINARY, HELP, HOUR, NOBODY, Folder, Net, boot_day, decode, encode, filetime, hold_lock, read, state_of, write
+
+
+class FailureReport(unittest.TestCase):
+    def test_server_names_reach_no_file(self):
+        """A name that can not be part of a file name beside the program is refused before anything
+        is connected, read or written; one that passes fails at the connection (no host exists in
+        the namespace). The rules themselves are a unit table."""
+        refused, unreachable = "Unknown Program Exception", "Program Exception: Failed to connect server."
+        folder, quiet = Folder(self), Net(self)
+        write(folder.database(), encode([(filetime(boot_day(1)), [(1, 2)])]))
+        os.mkdir(folder.database("net"))  # where a name split into folders would go
+        before, entries = state_of(folder.database()), folder.entries()
+        for arguments, out in [(["server", "net/host", "ok"], refused), (["list", "server", "net/host"], refused),
+                               (["server", "net/host"], refused), (["ok", "server", "host:1"], refused),
+                               (["server", "MyServer", "ok"], unreachable), (["list", "server", "h" * 248], unreachable),
+                               (["server", "h" * 131071, "ok"], unreachable)]:  # the most one argument holds
+            with self.subTest(arguments=[a[:20] for a in arguments]):
+                run = folder.run(arguments, ns=quiet.inner, at=boot_day(2))
+                self.assertEqual((run.status, run.out, run.err), (1, out, ""))
+                self.assertEqual((folder.entries(), state_of(folder.database())), (entries, before))
+                self.assertEqual(os.listdir(folder.database("net")), [])
+
+    def test_database_that_can_not_be_read_or_saved_is_reported_and_kept(self):
+        """Reported at once as the run's failure, with its reason; every file stays as it was and no
+        temporary file is left. On a full disk, the next run saves once there is room."""
+        def read_only(folder, options):
+            options["mounts"] = [(None, folder.programs)]
+
+        def closed_file(folder, options):
+            os.chmod(folder.database(), 0)
+            options["wrap"] = NOBODY
+
+        def link_to(name):
+            def plant(folder, options):
+                target = os.path.join(folder.root, "elsewhere", name)
+                os.makedirs(os.path.dirname(target), exist_ok=True)
+                os.path.exists(target) or (os.mkfifo if name == "pipe" else os.mkdir)(target)
+                os.symlink(target, folder.database())
+            return plant
+
+        closed = lambda folder, options: options.update(wrap=NOBODY)
+        # Beside the root, program and database: the lock and run state of an earlier run, the filler.
+        earlier = lambda folder, options: [write(f, "") for f in (folder.lock(), folder.programs + "/.traffic.state")]
+        cases = [  # what, a database beforehand, the step that fails, its reason, preparation, inodes of a full disk
+            ("folder mounted read-only", True, "save", "Read-only file system", read_only, 0),
+            ("folder mounted read-only, no database yet", False, "save", "Read-only file system", read_only, 0),
+            ("folder closed to the user", True, "save", "Permission denied", closed, 0),
+            ("folder closed to the user, no database yet", False, "save", "Permission denied", closed, 0),
+            ("file closed to the user", True, "read", "Permission denied", closed_file, 0),
+            ("no byte left on the disk", True, "save", "No space left on device", None, 1000),
+            ("no file left on the disk", True, "save", "No space left on device", earlier, 6),
+            # Opened as it is, a pipe would hold the run, and with it every run's lock, for good.
+            ("a named pipe", False, "read", "Invalid argument", lambda folder, options: os.mkfifo(folder.database()), 0),
+            ("a link to a pipe", False, "read", "Invalid argument", link_to("pipe"), 0),
+            ("a link to a folder", False, "read", "Invalid argument", link_to("folder"), 0),
+            ("a link to a device", False, "read", "Invalid argument", link_to("/dev/zero"), 0)]
+        quiet, content = Net(self), encode([(filetime(boot_day(1)), [(123, 567)])])
+        for what, database, step, reason, prepare, inodes in cases:
+            with self.subTest(what):
+                folder, options = Folder(self), dict(ns=quiet.inner, at=boot_day(2) + 12 * HOUR)
+                if inodes:
+                    size = os.path.getsize(folder.program) + 256 * 1024
+                    subprocess.run(["mount", "-t", "tmpfs", "-o", f"size={size},nr_inodes={inodes},mode=0755", "tmpfs",
+                                    folder.programs], check=True)
+                    self.addCleanup(subprocess.run, ["umount", "-l", folder.programs])
+                    shutil.copy(BINARY, folder.program)
+                if database:
+                    write(folder.database(), content)
+                    os.chmod(folder.database(), 0o666)
+                prepare and prepare(folder, options)
+                if inodes:  # filled up to the last byte
+                    subprocess.run(f"cat /dev/zero > '{folder.programs}/filler'", shell=True, stderr=subprocess.DEVNULL)
+                entries, before = folder.entries(), state_of(folder.database())
+                run = folder.run(["ok"], limit=10, **options)
+                self.assertEqual((run.status, run.out), (1, "ok" * (step == "save") +
+                                 f"Program Exception: Can not {step} {folder.database()}: {reason}"))
+                self.assertEqual((folder.entries(), state_of(folder.database())), (entries, before))
+                if inodes:
+                    os.remove(folder.programs + "/filler")
+                    self.assertEqual(folder.run(["ok"], **options).out, "ok")
+                    self.assertEqual(decode(read(folder.database()))[0], (filetime(boot_day(1)), [(123, 567)]))
+
+
+class RunHygiene(unittest.TestCase):
+    def test_exit_status_output_and_saving(self):
+        quiet = Net(self)
+        for arguments, locked, status, out, saved in [  # out: a shell wildcard pattern
+                (["ok"], False, 0, "ok", True),
+                # Another database's lock keeps no run waiting; the Linux build reads no server here.
+                (["server", "other", "ok"], True, 1, "Program Exception: Failed to connect server.", False),
+                (["--help"], False, 0, HELP, False), (["-h"], False, 0, HELP, False),
+                (["--version"], False, 0, "brimlet [0-9]*.[0-9]* linux-?*\n", False),
+                (["--version", "-h"], False, 0, "-h", True)]:  # along with others, a pattern as ever
+            with self.subTest(arguments=arguments):
+                folder = Folder(self)
+                locked and hold_lock(self, folder.lock())
+                run = folder.run(arguments, ns=quiet.inner)
+                self.assertEqual(run.status, status)
+                self.assertTrue(fnmatch.fnmatchcase(run.out, out), run.out)
+                self.assertEqual(os.path.exists(folder.database()), saved)
+
+    def test_output_nobody_reads_costs_no_saving(self):
+        """Each run saves anew whether its output goes to a pipe whose reader ended before it
+        started or to closed descriptors; the log never receives the pattern's text."""
+        folder, quiet, before = Folder(self), Net(self), None
+        for closing in ['exec 3> >(:); wait $!; exec "$@" >&3 3>&-', 'exec "$@" <&- >&- 2>&-', 'exec "$@" >&-'] * 3:
+            with self.subTest(closing):
+                run = folder.run(["log", "%u%b%d"], ns=quiet.inner, cwd=folder.root, wrap=["bash", "-c", closing, "_"])
+                self.assertEqual(run.status, 0)
+                self.assertNotEqual(state_of(folder.database()), before)
+                before = state_of(folder.database())
+        self.assertNotIn(b"0\n0", read(folder.root + "/traffic.log"))
+
+    def test_leftovers_of_dead_saves_go_those_of_live_ones_stay(self):
+        dead = subprocess.run(["sh", "-c", "echo $$"], capture_output=True, text=True).stdout.strip()
+        folder, live = Folder(self), str(os.getpid())
+        for name in (f"traffic.new-{dead}", f".traffic.state.new-{dead}", f"traffic.new-0{dead}", f"traffic.new-{live}"):
+            write(os.path.join(folder.programs, name), "partial")
+        self.assertEqual(folder.run(["ok"], ns=Net(self).inner).out, "ok")
+        self.assertEqual(folder.entries(), [".traffic.state", "brimlet", "traffic", f"traffic.new-0{dead}", f"traffic.new-{live}"])
+
+    def test_what_another_user_plants_at_the_lock_changes_nothing(self):
+        """Never followed, opened for writing or changed; the run goes on without the lock and saves."""
+        quiet = Net(self)
+        for plant in (lambda lock, victim: os.symlink(victim, lock), lambda lock, victim: os.symlink(victim + "-new", lock),
+                      lambda lock, victim: os.mkdir(lock), lambda lock, victim: write(lock, ""),
+                      lambda lock, victim: os.mkfifo(lock)):
+            folder = Folder(self)
+            victim = folder.root + "/victim"
+            write(victim, "precious")
+            plant(folder.lock(), victim)
+            with self.subTest(planted=state_of(folder.lock())[1]):
+                # A file is held locked, as another user's run holds it: no lock of this run's to wait for.
+                if os.path.isfile(folder.lock()) and not os.path.islink(folder.lock()):
+                    hold_lock(self, folder.lock())
+                os.lchown(folder.lock(), 65534, 65534)
+                planted = state_of(folder.lock())
+                run = folder.run(["ok"], ns=quiet.inner)
+                self.assertEqual((run.status, run.out, os.path.exists(folder.database())), (0, "ok", True))
+                self.assertEqual((read(victim), os.path.exists(victim + "-new")), (b"precious", False))
+                self.assertEqual(state_of(folder.lock()), planted)
+
+    def test_run_waits_five_seconds_for_the_lock(self):
+        """Then gives up silently, having written nothing; a waiting run proceeds once the holder dies."""
+        folder, quiet = Folder(self), Net(self)
+        holder = hold_lock(self, folder.lock())
+        run = folder.run(["log", "ok"], ns=quiet.inner, at=boot_day(1))
+        self.assertEqual((run.status, run.out + run.err, folder.entries()), (255, "", ["brimlet"]))
+        self.assertTrue(4.5 <= run.seconds <= 8, run.seconds)  # loose bounds: this is no benchmark
+        waiting = folder.start(["help"], ns=quiet.inner, at=boot_day(1))
+        time.sleep(1.5)
+        self.assertIsNone(waiting.process.poll(), "the run did not wait for the lock")
+        os.kill(holder, 9)
+        released = time.monotonic()
+        self.assertEqual((waiting.wait().status, waiting.out), (0, HELP))
+        self.assertLess(time.monotonic() - released, 1.0)

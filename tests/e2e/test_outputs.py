@@ -1,0 +1,89 @@
+"""What the program prints: the help page and the list dump in the orders the arguments ask for
+them, under the user's locale, over stored databases that no such run changes; the help
+page's examples from a stored database."""
+import os, unittest
+from rig import HELP, Folder, Net, decode, encode, filetime, local, read, state_of, write
+
+KIB, MIB, GIB, TIB = 1 << 10, 1 << 20, 1 << 30, 1 << 40
+
+
+def dump(*adapters):
+    """The list dump: per adapter its name and (time stamp, sent, received or None) lines."""
+    return "".join(f"Interface {i}: lan{i}\n" + "".join(f"{stamp}: no data recorded\n" if sent is None else
+                   f"{stamp}: {sent} bytes sent, {received} bytes received.\n" for stamp, sent, received in lines)
+                   + "\n" for i, lines in enumerate(adapters))
+
+
+class HelpAndList(unittest.TestCase):
+    def test_print_the_adapters_and_the_stored_records(self):
+        folder, net, quiet = Folder(self), Net(self, 2), Net(self)  # quiet: only the loopback
+        net.send(0, 3, 700, 1, 90)
+        net.send(1, 0, 0, 2, 1514)
+        page = HELP + "Interface 0: lan0 Received: 2100 Sent: 90\nInterface 1: lan1 Received: 0 Sent: 3028\n"
+        d5, d6 = "05.12.2026 00:00:00", "06.12.2026 00:00:00"
+        # The second record has no entry for adapter 1, which appeared later.
+        two_days = encode([(filetime(local(2026, 12, 5)), [(1234, 5678), (1, 2)]), (filetime(local(2026, 12, 6)), [(10, 20)])])
+        two_dumped = dump([(d5, 1234, 5678), (d6, 10, 20)], [(d5, 1, 2), (d6, None, None)])
+        one_day = encode([(filetime(local(2026, 12, 5)), [(1234, 5678)])])
+        one_dumped = lambda stamp: dump([(stamp, 1234, 5678)], [(stamp, None, None)])
+        # The dump shows what the load keeps: records from 365 days before now on, to the unit.
+        cut_off = filetime(local(2025, 12, 6, 12))
+        aged = encode([(filetime(local(2025, 1, 1)), [(1, 1)]), (cut_off - 1, [(2, 2)]), (cut_off, [(3, 3)]),
+                       (filetime(local(2026, 12, 6)), [(4, 4), (5, 5)])])
+        extremes = encode([(filetime(local(2026, 11, 30, 7, 15, 42)), [(1, 2), (3, 4)]),
+                           (filetime(local(2026, 12, 1)), [(-7, 1 << 32), (0, (1 << 63) - 1)])])
+        e1, e2 = "30.11.2026 07:15:42", "01.12.2026 00:00:00"
+        no_data = "Interface 0: lan0\nno data recorded\n\nInterface 1: lan1\nno data recorded\n\n"
+        log = ("Application start: 06.12.2026 12:00:00\nInterface 0: lan0\n Received: 2100 (unsigned 2100)\n Sent: 90 "
+               "(unsigned 90)\nInterface 1: lan1\n Received: 0 (unsigned 0)\n Sent: 3028 (unsigned 3028)\n\n\n")
+        cases = [  # arguments, database (None: no file), output, locale, only the loopback, the log left
+            ([], two_days, page), (["help"], two_days, page), ([""], two_days, page),  # an empty pattern
+            (["help", "list"], two_days, page), (["list", "help"], two_days, page + two_dumped),
+            (["list"], two_days, two_dumped), (["help", "log"], two_days, page),  # nothing after "help" is read
+            (["server", "MyServer", "help"], two_days, HELP + "Program Exception: Failed to connect server."),
+            (["help"], two_days, HELP, "de_DE.UTF-8", True), ([], None, HELP, "C.UTF-8", True),
+            (["list"], two_days, "", "de_DE.UTF-8", True),  # no adapter: not even "no data recorded"
+            (["list"], one_day, one_dumped(d5), "de_CH.UTF-8"), (["list"], one_day, one_dumped("05/12/2026 00:00:00"), "fr_FR.UTF-8"),
+            (["list"], one_day, one_dumped("12/05/2026 12:00:00 AM"), "en_US.UTF-8"),
+            (["list"], aged, dump([("06.12.2025 12:00:00", 3, 3), (d6, 4, 4)], [("06.12.2025 12:00:00", None, None), (d6, 5, 5)])),
+            (["list"], extremes, dump([(e1, 1, 2), (e2, -7, 1 << 32)], [(e1, 3, 4), (e2, 0, (1 << 63) - 1)])),
+            (["list"], None, no_data), (["list"], bytes(4), no_data),
+            (["log", "help"], two_days, page, "de_DE.UTF-8", False, log),  # the adapters on the page are logged as read
+        ]
+        for arguments, database, out, locale, alone, logged in (c + ("de_DE.UTF-8", False, None)[len(c) - 3:] for c in cases):
+            with self.subTest(arguments=arguments, locale=locale, alone=alone):
+                for name in ("traffic", "traffic.log"):
+                    if os.path.exists(os.path.join(folder.programs, name)):
+                        os.remove(os.path.join(folder.programs, name))
+                if database is not None:
+                    write(folder.database(), database)
+                before = state_of(folder.database())
+                run = folder.run(arguments, ns=(quiet if alone else net).inner, at=local(2026, 12, 6, 12), env={"LC_ALL": locale})
+                self.assertEqual((run.status, run.out), (1 if "Exception" in out else 0, out))
+                if logged:
+                    self.assertEqual(read(folder.database() + ".log").decode(), logged)
+                self.assertEqual(folder.entries(), ["brimlet"] + ["traffic"] * (database is not None) + ["traffic.log"] * bool(logged))
+                self.assertEqual(state_of(folder.database()), before)
+
+    def test_help_examples_print_the_stored_totals(self):
+        """Last month, the first of this month, a boot yesterday (whose record lacks adapter 2) and
+        today, for three adapters; only the loopback is read, so the totals are the stored ones."""
+        records = [(filetime(local(2030, 11, 20)), [(10 * GIB, 20 * GIB), (1 * MIB, 2 * MIB), (5 * GIB, 6 * GIB)]),
+                   (filetime(local(2030, 12, 1)), [(1 * GIB, 3 * GIB), (100 * MIB, 200 * MIB), (2 * TIB, 1 * GIB)]),
+                   (filetime(local(2030, 12, 14, 8, 0, 7)), [(512 * MIB, 1 * GIB), (3 * MIB, 5 * MIB)]),
+                   (filetime(local(2030, 12, 15)), [(300 * MIB, 700 * MIB), (1 * MIB, 1 * MIB), (10 * MIB, 20 * MIB)])]
+        cases = [  # pattern, English, German where it differs
+            ("%sku up %skd down", "2,165,210,112 up 33,456,128 down", "2.165.210.112 up 33.456.128 down"),
+            ("%n2t bytes traffic on adapter 2, %gt GB total", "2211939614720 bytes traffic on adapter 2, 2096 GB total"),
+            ("%Mmu MB upload this month (%Dmu MB today)", "2099102 MB upload this month (311 MB today)"),
+            ("%Met TB traffic", "2 TB traffic"),
+            ("%Dat today, %Mat this month%b", "1.01G today, 2.01T this month\n", "1,01G today, 2,01T this month\n")]
+        folder, quiet = Folder(self), Net(self)
+        for pattern, english, german in (c + (None,)[len(c) - 2:] for c in cases):
+            for locale, out in (("en_US.UTF-8", english), ("de_DE.UTF-8", german or english)):
+                with self.subTest(pattern=pattern, locale=locale):
+                    write(folder.database(), encode(records))
+                    run = folder.run([pattern], ns=quiet.inner, at=local(2030, 12, 15, 12), env={"LC_ALL": locale})
+                    self.assertEqual((run.status, run.out), (0, out))
+                    # Merged and saved: today's record took this reading, nothing new.
+                    self.assertEqual(decode(read(folder.database())), records)
