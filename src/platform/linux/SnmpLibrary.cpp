@@ -39,10 +39,15 @@ SnmpLibrary load()
     bind(handle, library.addNullVariable, "snmp_add_null_var");
     bind(handle, library.freePdu, "snmp_free_pdu");
     bind(handle, library.errorText, "snmp_api_errstring");
-    bind(handle, library.generateKey, "generate_Ku");
     bind(handle, library.shutdown, "snmp_shutdown");
     bind(handle, library.sha, "usmHMACSHA1AuthProtocol");
     bind(handle, library.aes, "usmAESPrivProtocol");
+    bind(handle, library.sha1, "EVP_sha1");
+    bind(handle, library.newDigest, "EVP_MD_CTX_new");
+    bind(handle, library.startDigest, "EVP_DigestInit_ex");
+    bind(handle, library.addToDigest, "EVP_DigestUpdate");
+    bind(handle, library.finishDigest, "EVP_DigestFinal_ex");
+    bind(handle, library.freeDigest, "EVP_MD_CTX_free");
 
     decltype(&::netsnmp_ds_set_boolean) setBoolean;
     decltype(&::netsnmp_ds_set_string) setString;
