@@ -34,9 +34,9 @@ struct SnmpLibrary {
 
 // The library, loaded and set up on the first call: no configuration, MIB or persistent
 // file is read or written, and it logs nothing. SNMPv2c needs only the transports;
-// forSnmpV3 sets up the whole library with its security modules, whose random number
-// generator alone costs more than a local run. Raises a ProgramError when the library
-// can not be loaded.
+// forSnmpV3 sets up the whole library with its security modules and the cryptographic
+// library beneath, which together cost half a local run. Raises a ProgramError when the
+// library can not be loaded.
 const SnmpLibrary& snmpLibrary(bool forSnmpV3 = false);
 
 // Whether snmpLibrary has loaded the library in this process.

@@ -82,8 +82,8 @@ bool isRefusal(int libraryError)
 
 // The passphrase's key, as RFC 3414 defines it: the SHA-1 hash of the passphrase repeated
 // over a megabyte. The library's own routine picks each byte with a division and hands the
-// hash 64 bytes at a time, which costs three times the hashing itself; the same bytes in
-// runs of whole repetitions give the same key.
+// hash 64 bytes at a time, which costs three and a half times the hashing alone; the same
+// bytes in runs of whole repetitions give the same key.
 bool passphraseKey(const SnmpLibrary& snmp, const std::string& passphrase, u_char* key, std::size_t& keyLength)
 {
     std::string run;
