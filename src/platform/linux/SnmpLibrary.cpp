@@ -14,6 +14,7 @@ namespace {
 
 std::optional<SnmpLibrary> loaded;
 decltype(&::init_snmp) initWhole = nullptr;
+decltype(&::OPENSSL_init_crypto) initCrypto = nullptr;
 bool whole = false;
 
 template <class Pointer>
@@ -39,10 +40,15 @@ SnmpLibrary load()
     bind(handle, library.addNullVariable, "snmp_add_null_var");
     bind(handle, library.freePdu, "snmp_free_pdu");
     bind(handle, library.errorText, "snmp_api_errstring");
-    bind(handle, library.generateKey, "generate_Ku");
     bind(handle, library.shutdown, "snmp_shutdown");
     bind(handle, library.sha, "usmHMACSHA1AuthProtocol");
     bind(handle, library.aes, "usmAESPrivProtocol");
+    bind(handle, library.sha1, "EVP_sha1");
+    bind(handle, library.newDigest, "EVP_MD_CTX_new");
+    bind(handle, library.startDigest, "EVP_DigestInit_ex");
+    bind(handle, library.addToDigest, "EVP_DigestUpdate");
+    bind(handle, library.finishDigest, "EVP_DigestFinal_ex");
+    bind(handle, library.freeDigest, "EVP_MD_CTX_free");
 
     decltype(&::netsnmp_ds_set_boolean) setBoolean;
     decltype(&::netsnmp_ds_set_string) setString;
@@ -57,6 +63,7 @@ SnmpLibrary load()
     bind(handle, initCallbacks, "init_callbacks");
     bind(handle, initTransports, "init_snmp_transport");
     bind(handle, initWhole, "init_snmp");
+    bind(handle, initCrypto, "OPENSSL_init_crypto");
     // Every object is named by number, so parsing MIB files would only cost time; the
     // user's and the system's SNMP configuration must not change what a run reads.
     setenv("MIBS", "", 1);
@@ -84,6 +91,13 @@ const SnmpLibrary& snmpLibrary(bool forSnmpV3)
     if (!loaded)
         loaded = load();
     if (forSnmpV3 && !whole) {
+        // The library names its hash and cipher directly, never looks one up by name and
+        // never shows the cryptographic library's error texts (it logs nothing here):
+        // setting up the tables of every algorithm's names and of every error's text
+        // would cost a third of the set-up. Its configuration is still read.
+        initCrypto(OPENSSL_INIT_NO_ADD_ALL_CIPHERS | OPENSSL_INIT_NO_ADD_ALL_DIGESTS
+                       | OPENSSL_INIT_NO_LOAD_CRYPTO_STRINGS,
+                   nullptr);
         initWhole("brimlet");
         whole = true;
     }

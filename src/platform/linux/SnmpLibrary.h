@@ -6,6 +6,7 @@
 
 #include <net-snmp/net-snmp-config.h>
 #include <net-snmp/net-snmp-includes.h>
+#include <openssl/evp.h>
 
 namespace platform {
 
@@ -19,17 +20,23 @@ struct SnmpLibrary {
     decltype(&::snmp_add_null_var) addNullVariable;
     decltype(&::snmp_free_pdu) freePdu;
     decltype(&::snmp_api_errstring) errorText;
-    decltype(&::generate_Ku) generateKey;
     decltype(&::snmp_shutdown) shutdown;
     const oid* sha;
     const oid* aes;
+    // The cryptographic library's digest, found through the SNMP library that loads it.
+    decltype(&::EVP_sha1) sha1;
+    decltype(&::EVP_MD_CTX_new) newDigest;
+    decltype(&::EVP_DigestInit_ex) startDigest;
+    decltype(&::EVP_DigestUpdate) addToDigest;
+    decltype(&::EVP_DigestFinal_ex) finishDigest;
+    decltype(&::EVP_MD_CTX_free) freeDigest;
 };
 
 // The library, loaded and set up on the first call: no configuration, MIB or persistent
 // file is read or written, and it logs nothing. SNMPv2c needs only the transports;
-// forSnmpV3 sets up the whole library with its security modules, whose random number
-// generator alone costs more than a local run. Raises a ProgramError when the library
-// can not be loaded.
+// forSnmpV3 sets up the whole library with its security modules and the cryptographic
+// library beneath, which together cost half a local run. Raises a ProgramError when the
+// library can not be loaded.
 const SnmpLibrary& snmpLibrary(bool forSnmpV3 = false);
 
 // Whether snmpLibrary has loaded the library in this process.
