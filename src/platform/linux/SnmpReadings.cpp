@@ -127,9 +127,10 @@ Session openSession(const std::string& host, const std::string& user, const std:
         settings.securityPrivProtoLen = USM_PRIV_PROTO_AES_LEN;
         // One passphrase and one hash give one key for both, and deriving it hashes a
         // megabyte: the most costly step of a run, so it is done once.
-        if (password.size() < USM_LENGTH_P_MIN
-            || !passphraseKey(snmp, password, settings.securityAuthKey, settings.securityAuthKeyLen))
+        if (password.size() < USM_LENGTH_P_MIN)
             throw ProgramError("Failed to connect server: an SNMPv3 passphrase needs at least 8 characters.");
+        if (!passphraseKey(snmp, password, settings.securityAuthKey, settings.securityAuthKeyLen))
+            throw ProgramError("Failed to connect server: the passphrase's key could not be derived.");
         std::memcpy(settings.securityPrivKey, settings.securityAuthKey, settings.securityAuthKeyLen);
         settings.securityPrivKeyLen = settings.securityAuthKeyLen;
     } else {
