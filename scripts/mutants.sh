@@ -5,6 +5,9 @@
 #   bash scripts/mutants.sh [ID...]      all faults, or the ones named
 # BRIMLET_MUTANTS_REVISION=<commit> tries them on that commit's tree instead of the
 # working tree, to count what an earlier suite caught.
+# BRIMLET_MUTANTS_STAGES="unit e2e proof" (the default) names the stages of the Linux
+# suite to run, in that order: unit is ctest -LE 'e2e|proof', e2e is -L e2e, proof is
+# -L proof; BRIMLET_MUTANTS_STAGES=unit counts what the unit tests alone kill.
 # Prints one line per fault ("killed" or "survived") and the count. The copy and its
 # builds stay in $BRIMLET_MUTANTS_DIR (/tmp/brimlet-mutants), so that a later run
 # rebuilds only what changed. A fault in src/platform/windows is tried with the
@@ -80,8 +83,8 @@ sync_copy() {
     done
 }
 
-# The suite, stopping at its first failure: the unit tests first, then the end-to-end
-# tests, then the proofs.
+# The suite, stopping at its first failure: the stages of BRIMLET_MUTANTS_STAGES in turn,
+# by default the unit tests first, then the end-to-end tests, then the proofs.
 suite_fails() {
     local preset=$1
     if [[ $preset == windows ]]; then
@@ -89,10 +92,15 @@ suite_fails() {
         ! timeout 1800 ctest --preset windows --stop-on-failure >"$work/last.log" 2>&1
         return
     fi
-    local stage
-    for stage in "-LE e2e|proof" "-L e2e" "-L proof"; do
-        # shellcheck disable=SC2086
-        timeout 1800 ctest --preset linux -j2 --stop-on-failure $stage >"$work/last.log" 2>&1 || return 0
+    local stage selection
+    for stage in ${BRIMLET_MUTANTS_STAGES:-unit e2e proof}; do
+        case $stage in
+            unit) selection=(-LE 'e2e|proof') ;;
+            e2e) selection=(-L e2e) ;;
+            proof) selection=(-L proof) ;;
+            *) echo "unknown stage $stage in BRIMLET_MUTANTS_STAGES" >&2; exit 2 ;;
+        esac
+        timeout 1800 ctest --preset linux -j2 --stop-on-failure "${selection[@]}" >"$work/last.log" 2>&1 || return 0
     done
     return 1
 }

@@ -1,75 +1,81 @@
 #include "database/TrafficDatabase.h"
 
+#include "base/Failures.h"
+#include "platform/Platform.h"
+
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <tuple>
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace {
 
 const FileTime now = *toFileTime({.year = 2026, .month = 12, .day = 6, .hour = 21, .minute = 32});
-const FileTime cutOff = now - retentionSpan;
+const FileTime day = fileTimeDay;
 
-struct StoredRecord {
-    FileTime start;
-    std::vector<AdapterCounters> counts;
-    bool operator==(const StoredRecord&) const = default;
-};
+using Records = std::vector<std::pair<FileTime, std::vector<AdapterCounters>>>; // each record's start and counts
 
-std::string fileOf(const std::vector<StoredRecord>& stored)
+std::string fileOf(const Records& records)
 {
     TrafficDatabase database;
-    for (const StoredRecord& record : stored)
-        database.appendRecord(record.start, record.counts);
+    for (const auto& [start, counts] : records)
+        database.appendRecord(start, counts);
     return database.fileContent;
 }
 
-// What the database holds in a list, read back through its records.
-std::vector<StoredRecord> contentOf(const TrafficDatabase& database, const std::vector<TrafficRecord>& list)
+// The file form of a list of the database's records, read back through their index.
+std::string fileOf(const TrafficDatabase& database, const std::vector<TrafficRecord>& list)
 {
-    std::vector<StoredRecord> stored;
+    Records records;
     for (const TrafficRecord& record : list) {
-        stored.push_back({record.intervalStart, {}});
+        records.push_back({record.intervalStart, {}});
         for (std::size_t i = 0; i < record.entryCount; ++i)
-            stored.back().counts.push_back(database.counts(record, i));
+            records.back().second.push_back(database.counts(record, i));
     }
-    return stored;
+    return fileOf(records);
 }
 
+// The record count, then per record its start, its entry count and per entry the bytes
+// sent and received, all little-endian; negative counts keep their two's complement bits.
 TEST(DatabaseFile, HoldsTheDocumentedLayout)
 {
-    const FileTime start = 0x0102030405060708;
-    const std::string expected("\1\0\0\0\x08\x07\x06\x05\x04\x03\x02\x01\1\5\0\0\0\0\0\0\0\7\0\0\0\0\0\0\0", 29);
-    EXPECT_EQ(fileOf({{start, {{5, 7}}}}), expected);
-    EXPECT_EQ(fileOf({{start, {}}}).size(), 13u);
-    // Negative counts keep their two's complement bits.
-    EXPECT_EQ(fileOf({{0, {{-1, -2}}}}).substr(13), std::string(8, '\xFF') + '\xFE' + std::string(7, '\xFF'));
-    // Counts set later grow the last record in place, and its entry count with it.
-    TrafficDatabase grown;
-    grown.appendRecord(start);
-    grown.setCounts(0, {5, 7});
-    EXPECT_EQ(grown.fileContent, expected);
-    grown.setCounts(2, {-1, 1});
-    EXPECT_EQ(grown.fileContent, fileOf({{start, {{5, 7}, {0, 0}, {-1, 1}}}}));
+    EXPECT_EQ(fileOf({{0x0102030405060708, {{5, -2}}}}),
+              std::string("\1\0\0\0\x08\x07\x06\x05\x04\x03\x02\x01\1\5\0\0\0\0\0\0\0\xFE\xFF\xFF\xFF\xFF\xFF\xFF\xFF", 29));
 }
 
-TEST(DatabaseFile, SortsAgedRecordsAsideAndDropsThem)
+// Records that began more than 365 days before the clock are aged: sorted to the front of
+// the file (a clock set back leaves them among newer ones), and dropped when the merge
+// keeps none. A clock far ahead ages nothing: the year ends a day after the newest record
+// that began by the clock.
+TEST(DatabaseFile, AgesRecordsOlderThan365Days)
 {
-    const std::vector<StoredRecord> kept = {{cutOff, {{1, 2}, {3, 4}}}, {cutOff + 5, {}}, {now, {{-5, std::int64_t{1} << 40}}}};
-    const StoredRecord old = {cutOff - 1, {{9, 9}}};
-    std::vector<StoredRecord> agedFirst = {old};
-    agedFirst.insert(agedFirst.end(), kept.begin(), kept.end());
-    // In file order, and with the aged record among newer ones, as a clock set back leaves it.
-    for (const std::vector<StoredRecord>& file : {agedFirst, std::vector<StoredRecord>{kept[0], kept[1], old, kept[2]}}) {
+    const std::tuple<std::vector<FileTime>, FileTime, std::vector<FileTime>> cases[] = { // starts, clock, the aged ones
+        {{now - 365 * day, now - 365 * day - 1, now - day / 2}, now, {now - 365 * day - 1}},
+        {{now - 395 * day, now - 380 * day, now - 30 * day}, now, {now - 395 * day}}, // no run for a month
+        {{now - 360 * day, now}, now + 300 * day, {}},
+        {{now - 366 * day, now, now + 400 * day}, now + 300 * day, {now - 366 * day}},
+    };
+    for (const auto& [starts, clock, agedStarts] : cases) {
+        Records file, aged, kept;
+        for (const FileTime start : starts) {
+            file.push_back({start, {{static_cast<std::int64_t>(file.size()), 2}}});
+            (std::ranges::count(agedStarts, start) ? aged : kept).push_back(file.back());
+        }
         TrafficDatabase database;
         database.fileContent = fileOf(file);
-        database.indexRecords(cutOff);
-        EXPECT_EQ(contentOf(database, database.records), kept);
-        EXPECT_EQ(contentOf(database, database.agedRecords), std::vector<StoredRecord>{old});
-        EXPECT_EQ(database.fileContent, fileOf(agedFirst));
+        database.indexRecords(clock - retentionSpan);
+        EXPECT_EQ(fileOf(database, database.records), fileOf(kept));
+        EXPECT_EQ(fileOf(database, database.agedRecords), fileOf(aged));
+        aged.insert(aged.end(), kept.begin(), kept.end());
+        EXPECT_EQ(database.fileContent, fileOf(aged));
         database.keepAgedRecords(0);
-        EXPECT_TRUE(database.agedRecords.empty());
-        EXPECT_EQ(contentOf(database, database.records), kept);
         EXPECT_EQ(database.fileContent, fileOf(kept));
     }
 }
@@ -78,62 +84,76 @@ TEST(DatabaseFile, SortsAgedRecordsAsideAndDropsThem)
 // read as a sound file of the whole records within both its size and its count.
 TEST(DatabaseFile, KeepsOnlyWholeRecordsOfDamagedFiles)
 {
-    const std::vector<StoredRecord> stored = {{now, {{1, 2}}}, {now + 1, {}}, {now + 2, {{3, 4}, {5, 6}}}};
+    const Records stored = {{now, {{1, 2}}}, {now + 1, {}}, {now + 2, {{3, 4}, {5, 6}}}};
     const std::string whole = fileOf(stored);
-    std::vector<std::pair<std::string, std::size_t>> cases; // content, whole records
-    for (std::size_t cut = 0; cut <= whole.size(); ++cut) {
-        std::size_t held = 0;
-        while (held < stored.size() && fileOf({stored.begin(), stored.begin() + held + 1}).size() <= cut)
-            ++held;
-        cases.emplace_back(whole.substr(0, cut), held);
-    }
     const std::string claimsAll = "\xFF\xFF\xFF\xFF" + whole.substr(4);
-    cases.insert(cases.end(), {{claimsAll, 3}, {claimsAll.substr(0, whole.size() - 1), 2}, {"\1" + whole.substr(1), 1}});
+    std::vector<std::pair<std::string, std::size_t>> cases = { // content, whole records
+        {claimsAll, 3},
+        {claimsAll.substr(0, whole.size() - 1), 2},
+        {"\1" + whole.substr(1), 1},
+    };
+    const std::size_t ends[] = {29, 38, 79}; // where each record ends
+    for (std::size_t cut = 0; cut <= whole.size(); ++cut)
+        cases.emplace_back(whole.substr(0, cut), std::ranges::count_if(ends, [&](std::size_t end) { return end <= cut; }));
     for (const auto& [content, records] : cases) {
         SCOPED_TRACE(testing::PrintToString(content));
         TrafficDatabase database;
         database.fileContent = content;
-        database.indexRecords(cutOff);
-        const std::vector<StoredRecord> kept(stored.begin(), stored.begin() + static_cast<std::ptrdiff_t>(records));
-        EXPECT_EQ(contentOf(database, database.records), kept);
-        EXPECT_EQ(database.fileContent, records > 0 ? fileOf(kept) : content.size() < 4 ? "" : std::string(4, '\0'));
+        database.indexRecords(now - retentionSpan);
+        const std::string kept = fileOf(Records(stored.begin(), stored.begin() + static_cast<std::ptrdiff_t>(records)));
+        EXPECT_EQ(fileOf(database, database.records), kept);
+        EXPECT_EQ(database.fileContent, records > 0 ? kept : content.size() < 4 ? "" : std::string(4, '\0'));
         // Room never beyond what the file can hold and the one record a run may add.
         EXPECT_LE(database.records.capacity(), content.size() / 9 + 1);
     }
 }
 
-TEST(DatabaseFile, LoadsAndSavesTheFileBesideNothingElse)
+TEST(DatabaseFile, LoadsAndSavesTheFileBesideItsRunStateOnly)
 {
-    const auto folder = std::filesystem::temp_directory_path() / ("brimlet-db-" + std::to_string(std::chrono::system_clock::now().time_since_epoch().count()));
-    std::filesystem::remove_all(folder);
+    const auto folder = std::filesystem::temp_directory_path()
+                        / ("brimlet-db-" + std::to_string(std::chrono::system_clock::now().time_since_epoch().count()));
     std::filesystem::create_directories(folder);
     TrafficDatabase database;
-    database.load(folder / "traffic", now);
-    EXPECT_TRUE(database.records.empty());
-    EXPECT_FALSE(std::filesystem::exists(folder / "traffic"));
+    database.load(folder / "traffic", now); // missing: no records
     database.save();
     EXPECT_EQ(std::filesystem::file_size(folder / "traffic"), 4u); // no records: the count alone
     database.appendRecord(now, {{5, 7}});
     database.save();
     TrafficDatabase again;
     again.load(folder / "traffic", now);
-    EXPECT_EQ(again.records, database.records);
     EXPECT_EQ(again.fileContent, database.fileContent);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 2); // the database and its run state
 
     // What one run adds at most, a record with an entry for every adapter, fits into the
     // memory the load took: neither the content nor the index is copied.
-    const char* content = again.fileContent.data();
-    const TrafficRecord* index = again.records.data();
+    const std::pair memory(again.fileContent.data(), again.records.data());
     again.appendRecord(now + 1);
-    for (std::size_t i = 0; i < TrafficRecord::maxAdapters; ++i)
-        again.setCounts(i, {1, 2});
-    EXPECT_EQ(again.fileContent.data(), content);
-    EXPECT_EQ(again.records.data(), index);
-
-    std::filesystem::remove(folder / "traffic");
-    std::filesystem::create_directory(folder / "traffic"); // exists, but can not be read as a file
-    EXPECT_THROW(database.load(folder / "traffic", now), std::runtime_error);
+    again.setCounts(TrafficRecord::maxAdapters - 1, {1, 2});
+    EXPECT_EQ(std::pair(again.fileContent.data(), again.records.data()), memory);
+#ifndef _WIN32
+    // A save that fails says why, after saving the run state, and leaves no temporary file.
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder / "traffic"); // a name the database can not take
+    std::string failure;
+    try { database.save(); } catch (const ProgramError& error) { failure = error.what(); }
+    EXPECT_EQ(failure, "Can not save " + (folder / "traffic").string() + ": Is a directory");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 2);
+    // The lock is waited for, and never taken through a link or in a file of another user.
+    using Result = platform::InstanceLock::Result;
+    platform::InstanceLock held, other;
+    EXPECT_EQ(held.acquire(folder / ".lock", 0), Result::acquired);
+    EXPECT_EQ(other.acquire(folder / ".lock", 50), Result::timedOut);
+    std::filesystem::create_symlink("missing", folder / "link");
+    EXPECT_EQ(other.acquire(folder / "link", 0), Result::unavailable);
+    // As root: a lock file of another user is not the run's to take.
+    EXPECT_TRUE(chown(database.statePath().c_str(), 65534, 65534) != 0
+                || other.acquire(database.statePath(), 0) == Result::unavailable);
+    // A pipe in the database's place is no file to read, and no reason to wait.
+    mkfifo((folder / "pipe").c_str(), 0600);
+    alarm(10); // ends the test where the read would block
+    EXPECT_THROW(database.load(folder / "pipe", now), ProgramError);
+    alarm(0);
+#endif
     std::filesystem::remove_all(folder);
 }
 
