@@ -177,7 +177,7 @@ class Net:
             if owner.isdigit() and not os.path.exists(f"/proc/{owner}"):  # left by a killed test
                 subprocess.run(["ip", "netns", "delete", name])
         self.inner, self.outer = (self.namespace(test) for _ in range(2))
-        self.expected, self.exact = {}, True
+        self.expected, self.ever, self.exact = {}, {}, True  # bytes (received, sent) since made, and ever
         for pair in range(pairs):
             self.add(pair)
 
@@ -190,7 +190,9 @@ class Net:
         return name
 
     def add(self, pair):
-        """Makes the pair; made anew, it counts from zero."""
+        """Makes the pair, anew where it exists: then it counts from zero."""
+        if pair in self.expected:
+            self.remove(pair)
         command(["ip", "-n", self.inner, "link", "add", f"lan{pair}", "type", "veth", "peer", f"far{pair}", "netns",
                  self.outer])
         command(["ip", "-n", self.inner, "link", "set", f"lan{pair}", "up"])
@@ -206,6 +208,7 @@ class Net:
 
     def remove(self, pair):
         command(["ip", "-n", self.inner, "link", "delete", f"lan{pair}"])  # both ends
+        del self.expected[pair]
 
     def send(self, pair, frames_in, size_in, frames_out=0, size_out=0):
         """frames_in frames of size_in bytes arrive at lan<pair>, frames_out of size_out leave it."""
@@ -213,8 +216,8 @@ class Net:
                                       (self.inner, f"lan{pair}", frames_out, size_out)):
             if count and os.waitstatus_to_exitcode(os.waitpid(frames(ns, name, count, size), 0)[1]) != 0:
                 raise RuntimeError(f"sending out of {name} failed")
-        received, sent = self.expected[pair]
-        self.expected[pair] = (received + frames_in * size_in, sent + frames_out * size_out)
+        for counts in self.expected, self.ever:
+            counts[pair] = tuple(a + b for a, b in zip(counts.get(pair, (0, 0)), (frames_in * size_in, frames_out * size_out)))
         if self.exact and self.kernel(pair) != self.expected[pair]:
             raise RuntimeError(f"the kernel counted {self.kernel(pair)} on lan{pair}, the rig sent {self.expected[pair]}")
 

@@ -28,41 +28,29 @@ class FailureReport(unittest.TestCase):
     def test_database_that_can_not_be_read_or_saved_is_reported_and_kept(self):
         """Reported at once as the run's failure, with its reason; every file stays as it was and no
         temporary file is left. On a full disk, the next run saves once there is room."""
-        def read_only(folder, options):
-            options["mounts"] = [(None, folder.programs)]
-
-        def closed_file(folder, options):
-            os.chmod(folder.database(), 0)
-            options["wrap"] = NOBODY
-
-        def link_to(name):
-            def plant(folder, options):
-                target = os.path.join(folder.root, "elsewhere", name)
-                os.makedirs(os.path.dirname(target), exist_ok=True)
-                os.path.exists(target) or (os.mkfifo if name == "pipe" else os.mkdir)(target)
-                os.symlink(target, folder.database())
-            return plant
-
-        closed = lambda folder, options: options.update(wrap=NOBODY)
-        # Beside the root, program and database: the lock and run state of an earlier run, the filler.
-        earlier = lambda folder, options: [write(f, "") for f in (folder.lock(), folder.programs + "/.traffic.state")]
-        cases = [  # what, a database beforehand, the step that fails, its reason, preparation, inodes of a full disk
-            ("folder mounted read-only", True, "save", "Read-only file system", read_only, 0),
-            ("folder mounted read-only, no database yet", False, "save", "Read-only file system", read_only, 0),
-            ("folder closed to the user", True, "save", "Permission denied", closed, 0),
-            ("folder closed to the user, no database yet", False, "save", "Permission denied", closed, 0),
-            ("file closed to the user", True, "read", "Permission denied", closed_file, 0),
-            ("no byte left on the disk", True, "save", "No space left on device", None, 1000),
-            ("no file left on the disk", True, "save", "No space left on device", earlier, 6),
-            # Opened as it is, a pipe would hold the run, and with it every run's lock, for good.
-            ("a named pipe", False, "read", "Invalid argument", lambda folder, options: os.mkfifo(folder.database()), 0),
-            ("a link to a pipe", False, "read", "Invalid argument", link_to("pipe"), 0),
-            ("a link to a folder", False, "read", "Invalid argument", link_to("folder"), 0),
-            ("a link to a device", False, "read", "Invalid argument", link_to("/dev/zero"), 0)]
+        fill = "cat /dev/zero > filler"  # up to the last byte the disk holds
+        # What; a database beforehand; the step that fails, its reason; commands in the program's folder first; the
+        # run as nobody; the folder mounted read-only; inodes of a full disk of its own (root, program, database,
+        # what the commands make), 0 for none.
+        cases = [("folder mounted read-only", True, "save", "Read-only file system", "", False, True, 0),
+                 ("folder mounted read-only, no database yet", False, "save", "Read-only file system", "", False, True, 0),
+                 ("folder closed to the user", True, "save", "Permission denied", "", True, False, 0),
+                 ("folder closed to the user, no database yet", False, "save", "Permission denied", "", True, False, 0),
+                 ("file closed to the user", True, "read", "Permission denied", "chmod 0 traffic", True, False, 0),
+                 ("no byte left on the disk", True, "save", "No space left on device", fill, False, False, 1000),
+                 ("no file left, an earlier run's lock and state beside", True, "save", "No space left on device",
+                  "touch .traffic.lock .traffic.state; " + fill, False, False, 6),
+                 # Opened as it is, a pipe would hold the run, and with it every run's lock, for good.
+                 ("a named pipe", False, "read", "Invalid argument", "mkfifo traffic", False, False, 0),
+                 ("a link to a pipe", False, "read", "Invalid argument", "mkfifo ../p; ln -s $PWD/../p traffic", False, False, 0),
+                 ("a link to a folder", False, "read", "Invalid argument", "mkdir ../f; ln -s $PWD/../f traffic", False, False, 0),
+                 ("a link to a device", False, "read", "Invalid argument", "ln -s /dev/zero traffic", False, False, 0)]
         quiet, content = Net(self), encode([(filetime(boot_day(1)), [(123, 567)])])
-        for what, database, step, reason, prepare, inodes in cases:
+        for what, database, step, reason, commands, nobody, read_only, inodes in cases:
             with self.subTest(what):
-                folder, options = Folder(self), dict(ns=quiet.inner, at=boot_day(2) + 12 * HOUR)
+                folder = Folder(self)
+                options = dict(ns=quiet.inner, at=boot_day(2) + 12 * HOUR, wrap=NOBODY if nobody else (),
+                               mounts=[(None, folder.programs)] if read_only else ())
                 if inodes:
                     size = os.path.getsize(folder.program) + 256 * 1024
                     subprocess.run(["mount", "-t", "tmpfs", "-o", f"size={size},nr_inodes={inodes},mode=0755", "tmpfs",
@@ -72,9 +60,7 @@ class FailureReport(unittest.TestCase):
                 if database:
                     write(folder.database(), content)
                     os.chmod(folder.database(), 0o666)
-                prepare and prepare(folder, options)
-                if inodes:  # filled up to the last byte
-                    subprocess.run(f"cat /dev/zero > '{folder.programs}/filler'", shell=True, stderr=subprocess.DEVNULL)
+                subprocess.run(commands, shell=True, cwd=folder.programs, stderr=subprocess.DEVNULL)
                 entries, before = folder.entries(), state_of(folder.database())
                 run = folder.run(["ok"], limit=10, **options)
                 self.assertEqual((run.status, run.out), (1, "ok" * (step == "save") +
