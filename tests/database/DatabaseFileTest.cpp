@@ -1,19 +1,11 @@
 #include "database/TrafficDatabase.h"
 
-#include "base/Failures.h"
-#include "platform/Platform.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <tuple>
-
-#ifndef _WIN32
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
 
 namespace {
 
@@ -130,30 +122,6 @@ TEST(DatabaseFile, LoadsAndSavesTheFileBesideItsRunStateOnly)
     again.appendRecord(now + 1);
     again.setCounts(TrafficRecord::maxAdapters - 1, {1, 2});
     EXPECT_EQ(std::pair(again.fileContent.data(), again.records.data()), memory);
-#ifndef _WIN32
-    // A save that fails says why, after saving the run state, and leaves no temporary file.
-    std::filesystem::remove_all(folder);
-    std::filesystem::create_directories(folder / "traffic"); // a name the database can not take
-    std::string failure;
-    try { database.save(); } catch (const ProgramError& error) { failure = error.what(); }
-    EXPECT_EQ(failure, "Can not save " + (folder / "traffic").string() + ": Is a directory");
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 2);
-    // The lock is waited for, and never taken through a link or in a file of another user.
-    using Result = platform::InstanceLock::Result;
-    platform::InstanceLock held, other;
-    EXPECT_EQ(held.acquire(folder / ".lock", 0), Result::acquired);
-    EXPECT_EQ(other.acquire(folder / ".lock", 50), Result::timedOut);
-    std::filesystem::create_symlink("missing", folder / "link");
-    EXPECT_EQ(other.acquire(folder / "link", 0), Result::unavailable);
-    // As root: a lock file of another user is not the run's to take.
-    EXPECT_TRUE(chown(database.statePath().c_str(), 65534, 65534) != 0
-                || other.acquire(database.statePath(), 0) == Result::unavailable);
-    // A pipe in the database's place is no file to read, and no reason to wait.
-    mkfifo((folder / "pipe").c_str(), 0600);
-    alarm(10); // ends the test where the read would block
-    EXPECT_THROW(database.load(folder / "pipe", now), ProgramError);
-    alarm(0);
-#endif
     std::filesystem::remove_all(folder);
 }
 

@@ -4,17 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#ifndef _WIN32
-#include "../platform/Environment.h"
-#include "database/TrafficDatabase.h"
-#include "driver/HelpPage.h"
-#include "driver/ListDump.h"
-#include "platform/CounterSource.h"
-#include "platform/DiagnosticLog.h"
-#include "platform/Platform.h"
-
-#include <sstream>
-#endif
 
 namespace {
 
@@ -60,24 +49,5 @@ TEST(DatabasePath, AcceptsPortableNamesOnly)
                                      "a\"", "a/", "x.new-12"}) // the last: the name of a save's temporary file
         EXPECT_THROW(databasePath(folder, server), UnknownFailure) << testing::PrintToString(server);
 }
-
-#ifndef _WIN32
-// The local computer's adapters, never the loopback: with BRIMLET_ADAPTERS=lo the help
-// page lists none.
-TEST(HelpAndList, ShowTheHelpPageAndEachAdaptersCountsSentFirst)
-{
-    TrafficDatabase database;
-    database.appendRecord(fileTimeDay, {{5, 7}});
-    platform::CounterSource source;
-    std::ostringstream help, list;
-    const EnvironmentVariable adapters("BRIMLET_ADAPTERS", "lo");
-    printHelpPage(database, source, RunSettings{}, DiagnosticLog{}, help, 0);
-    EXPECT_EQ(help.str(), platform::readFile(BRIMLET_HELP_PAGE));
-    setenv("BRIMLET_ADAPTERS", "*", 1);
-    printList(database, source, list);
-    // Where the loopback is the only adapter, nothing is listed.
-    EXPECT_TRUE(list.str().empty() || list.str().find(": 5 bytes sent, 7 bytes received.\n") != std::string::npos) << list.str();
-}
-#endif
 
 } // namespace
