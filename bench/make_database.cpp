@@ -20,7 +20,7 @@ int main(int argc, char** argv)
         return 2;
     }
     const std::size_t count = std::strtoull(argv[1], nullptr, 10);
-    const FileTime now = toFileTime(platform::localNow()).value_or(0);
+    const FileTime now = platform::readClock().localTime;
     const std::string content = sampleDatabase(count, now).fileContent;
 
     std::ofstream out(argv[2], std::ios::binary | std::ios::trunc);

@@ -20,7 +20,7 @@ namespace {
 
 constexpr const char* pattern = "%Dau up, %Dad down today, %Mat this month";
 
-const CalendarTime nowFields = platform::localNow();
+const CalendarTime nowFields = platform::readClock().local;
 const FileTime now = toFileTime(nowFields).value_or(0);
 
 void perRecord(benchmark::State& state)
@@ -42,11 +42,10 @@ void load(benchmark::State& state)
 {
     ScratchFolder folder;
     TrafficDatabase written = sampleDatabase(static_cast<std::size_t>(state.range(0)), now);
-    written.path = folder.path / "traffic";
-    written.save();
+    written.save(folder.path / "traffic");
     for (auto _ : state) {
         TrafficDatabase database;
-        database.load(written.path, now);
+        database.load(folder.path / "traffic", now);
         benchmark::DoNotOptimize(database.records.data());
     }
     perRecord(state);
@@ -72,12 +71,13 @@ void merge(benchmark::State& state)
     TrafficDatabase database = sampleDatabase(static_cast<std::size_t>(state.range(0)), now);
     const TrafficRecord opening = openingRecord(now - fileTimeDay / 8, now);
     const DiagnosticLog noLog;
+    MergeSession session;
     std::uint64_t counter = 1000;
     for (auto _ : state) {
         mergeOpening(database, opening);
         for (std::size_t i = 0; i < 4; ++i) {
-            const AdapterReading reading{"eth", static_cast<std::uint32_t>(i), counter, 2 * counter};
-            mergeAdapter(database, i, reading, CounterWidth::bits64, noLog);
+            const AdapterReading reading{"eth", static_cast<std::uint32_t>(i), CounterWidth::bits64, counter, 2 * counter};
+            mergeAdapter(database, session, i, reading, noLog);
         }
         counter += 1500;
     }
@@ -102,9 +102,8 @@ void save(benchmark::State& state)
 {
     ScratchFolder folder;
     TrafficDatabase database = sampleDatabase(static_cast<std::size_t>(state.range(0)), now);
-    database.path = folder.path / "traffic";
     for (auto _ : state)
-        database.save();
+        database.save(folder.path / "traffic");
     perRecord(state);
 }
 

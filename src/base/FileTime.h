@@ -23,6 +23,15 @@ struct CalendarTime {
     int milliseconds = 0;
 };
 
+// One reading of the clocks, taken once at the start of a run, so that every step of
+// the run sees the same moment: the local wall clock, as fields and as a stamp (0 where
+// it shows no valid date), and UTC in 100-nanosecond units since 1601-01-01 00:00 UTC.
+struct ClockReading {
+    CalendarTime local;
+    FileTime localTime = 0;
+    FileTime utc = 0;
+};
+
 // The stamp of the given fields, or nothing when they do not form a valid date and
 // time from 1601 to 30827.
 std::optional<FileTime> toFileTime(const CalendarTime& time);

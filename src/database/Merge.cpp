@@ -14,12 +14,8 @@ bool startsAtMidnight(const TrafficRecord& record) { return record.intervalStart
 // that began at a boot may show that boot a little off.
 bool belongsToBoot(const TrafficRecord& record, FileTime bootTime)
 {
-    if (record.intervalStart >= bootTime)
-        return true;
-    return !startsAtMidnight(record) && bootTime - record.intervalStart <= bootTimeTolerance;
+    return record.intervalStart >= bootTime || (!startsAtMidnight(record) && sameBootTime(record.intervalStart, bootTime));
 }
-
-bool sameBoot(FileTime a, FileTime b) { return (a > b ? a - b : b - a) <= bootTimeTolerance; }
 
 // Calls visit for every record of the running session before the last one, newest
 // first: the unbroken run of records back from the last that began during its boot.
@@ -83,17 +79,18 @@ CountUpdate update64(std::int64_t stored, std::uint64_t raw, std::uint64_t previ
 
 } // namespace
 
-TrafficRecord openReading(TrafficDatabase& database, const BootIdentity& boot, FileTime bootTime, FileTime now,
-                          FileTime utcNow)
+TrafficRecord openReading(TrafficDatabase& database, MergeSession& session, const BootReading& boot,
+                          const ClockReading& clock)
 {
-    RunState& next = database.nextState;
-    next = RunState{boot.id, boot.utcBootTime, utcNow, bootTime, {}};
+    RunState& next = session.next;
+    next = RunState{boot.id, boot.utcBootTime, clock.utc, boot.localBootTime, {}};
     // A boot that can not be told from others leaves only the records to count by.
     if (boot.id.empty() && boot.utcBootTime == 0)
-        database.runState.reset();
-    database.sameSession = database.runState && database.runState->sameBoot(next);
-    if (database.sameSession)
-        next.sessionBootTime = database.runState->sessionBootTime;
+        session.last.reset();
+    session.sameBoot = session.last && session.last->sameBoot(next);
+    if (session.sameBoot)
+        next.sessionBootTime = session.last->sessionBootTime;
+    const FileTime now = clock.localTime;
     TrafficRecord opening = openingRecord(next.sessionBootTime, now);
     if (opening.intervalStart > now) // the clock went back to before the boot
         opening.intervalStart = startOfDay(now);
@@ -126,7 +123,7 @@ void mergeOpening(TrafficDatabase& database, const TrafficRecord& opening)
     const bool sameRecord = !records.empty()
                             && (records.back().intervalStart == opening.intervalStart
                                 || (opening.intervalStart == opening.bootTime && !startsAtMidnight(records.back())
-                                    && sameBoot(records.back().intervalStart, opening.bootTime)));
+                                    && sameBootTime(records.back().intervalStart, opening.bootTime)));
     if (sameRecord)
         records.back().bootTime = opening.bootTime;
     else
@@ -163,8 +160,9 @@ void logCounts(const DiagnosticLog& log, const AdapterReading& reading, bool con
 // The counts from the sums of the session's records: the raw counters are taken to
 // have stood at those sums at the previous reading.
 void mergeBySessionSums(TrafficDatabase& database, std::size_t index, const AdapterReading& reading,
-                        CounterWidth width, const DiagnosticLog& log)
+                        const DiagnosticLog& log)
 {
+    const CounterWidth width = reading.width;
     const TrafficRecord& current = database.records.back();
     bool continued = false;
     std::uint64_t baselineSent = 0;
@@ -192,13 +190,14 @@ void mergeBySessionSums(TrafficDatabase& database, std::size_t index, const Adap
 }
 
 // The counts from each adapter's own previous reading in the last run's state.
-void mergeByIdentity(TrafficDatabase& database, std::size_t index, const AdapterReading& reading,
-                     CounterWidth width, const DiagnosticLog& log)
+void mergeByIdentity(TrafficDatabase& database, const MergeSession& session, std::size_t index,
+                     const AdapterReading& reading, const DiagnosticLog& log)
 {
+    const CounterWidth width = reading.width;
     const TrafficRecord& current = database.records.back();
-    const RunState& last = *database.runState;
-    const RunState& next = database.nextState;
-    const AdapterState* previous = database.sameSession ? last.find(reading.name, reading.index) : nullptr;
+    const RunState& last = *session.last;
+    const RunState& next = session.next;
+    const AdapterState* previous = session.sameBoot ? last.find(reading.name, reading.index) : nullptr;
     const FileTime elapsed = next.readingTime > last.readingTime ? next.readingTime - last.readingTime : 0;
     const bool hasEntry = index < current.entryCount;
     const AdapterCounters entry = database.counts(current, index);
@@ -223,21 +222,19 @@ void mergeByIdentity(TrafficDatabase& database, std::size_t index, const Adapter
 
 } // namespace
 
-void mergeAdapter(TrafficDatabase& database, std::size_t index, const AdapterReading& reading,
-                  CounterWidth width, const DiagnosticLog& log)
+void mergeAdapter(TrafficDatabase& database, MergeSession& session, std::size_t number,
+                  const AdapterReading& reading, const DiagnosticLog& log)
 {
-    if (index >= TrafficRecord::maxAdapters)
-        return;
     // The state remembers the raw counters; one that could not be read keeps its last value.
     const AdapterState* previous =
-        database.runState && database.sameSession ? database.runState->find(reading.name, reading.index) : nullptr;
-    AdapterState noted{reading.name, reading.index, 0, 0, index};
+        session.last && session.sameBoot ? session.last->find(reading.name, reading.index) : nullptr;
+    AdapterState noted{reading.name, reading.index, 0, 0, number};
     noted.sent = reading.sent ? *reading.sent : previous ? previous->sent : 0;
     noted.received = reading.received ? *reading.received : previous ? previous->received : 0;
 
-    if (database.runState)
-        mergeByIdentity(database, index, reading, width, log);
+    if (session.last)
+        mergeByIdentity(database, session, number, reading, log);
     else
-        mergeBySessionSums(database, index, reading, width, log);
-    database.nextState.adapters.push_back(std::move(noted));
+        mergeBySessionSums(database, number, reading, log);
+    session.next.adapters.push_back(std::move(noted));
 }

@@ -1,7 +1,8 @@
 #pragma once
 
-#include "database/TrafficDatabase.h"
+#include "database/MergeSession.h"
 #include "platform/CounterSource.h"
+#include "platform/Platform.h"
 
 struct DiagnosticLog;
 
@@ -12,10 +13,10 @@ TrafficRecord openingRecord(FileTime bootTime, FileTime now);
 // Starts this run's state and makes the record that the reading goes into the last
 // one. With the last run's state of the same boot the session goes on with the boot
 // time its records were written with, whatever the clock or the time zone now say;
-// otherwise bootTime (the local one) opens it. The record begins at or before now. A
-// boot of no identity (no id, no UTC time) counts from the records alone.
-TrafficRecord openReading(TrafficDatabase& database, const BootIdentity& boot, FileTime bootTime, FileTime now,
-                          FileTime utcNow);
+// otherwise the boot's local time opens it. The record begins at or before the clock.
+// A boot of no identity (no id, no UTC time) counts from the records alone.
+TrafficRecord openReading(TrafficDatabase& database, MergeSession& session, const BootReading& boot,
+                          const ClockReading& clock);
 
 // Makes the record that this reading goes into the last one: the last record when it
 // has the opening record's start (or is the same boot), else a copy of the opening
@@ -28,9 +29,10 @@ void mergeOpening(TrafficDatabase& database, const TrafficRecord& opening);
 // otherwise it, too, started again.
 std::uint64_t counterDifference(CounterWidth width, std::uint64_t previous, std::uint64_t raw, FileTime elapsed);
 
-// Folds one adapter's raw counters into the last record and notes them in the run's
-// state. With a state of the last run each adapter adds its difference to its own
+// Folds the raw counters of adapter number into the last record and notes them in the
+// run's state. With a state of the last run each adapter adds its difference to its own
 // previous reading (found by name and index; an adapter the state does not know counts
-// whole); without one, counts continue from the sums of the session's records.
-void mergeAdapter(TrafficDatabase& database, std::size_t index, const AdapterReading& reading,
-                  CounterWidth width, const DiagnosticLog& log);
+// whole); without one, counts continue from the sums of the session's records. number
+// is below platform::maxCountedAdapters.
+void mergeAdapter(TrafficDatabase& database, MergeSession& session, std::size_t number,
+                  const AdapterReading& reading, const DiagnosticLog& log);

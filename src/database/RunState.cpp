@@ -94,17 +94,18 @@ RunState readState(Reader& in)
 
 } // namespace
 
+bool sameBootTime(FileTime a, FileTime b)
+{
+    constexpr FileTime uptimeWrap = (FileTime{1} << 32) * (fileTimeSecond / 100);
+    const FileTime apart = (a > b ? a - b : b - a) % uptimeWrap;
+    return std::min(apart, uptimeWrap - apart) <= bootTimeTolerance;
+}
+
 bool RunState::sameBoot(const RunState& other) const
 {
     if (!bootId.empty() || !other.bootId.empty())
         return bootId == other.bootId;
-    const FileTime a = utcBootTime;
-    const FileTime b = other.utcBootTime;
-    // A remote host's boot time is the clock less its uptime, a 32-bit count of
-    // hundredths of a second: on a host that outlives it, it moves by whole wraps.
-    constexpr FileTime uptimeWrap = (FileTime{1} << 32) * (fileTimeSecond / 100);
-    const FileTime apart = (a > b ? a - b : b - a) % uptimeWrap;
-    return a != 0 && b != 0 && std::min(apart, uptimeWrap - apart) <= bootTimeTolerance;
+    return utcBootTime != 0 && other.utcBootTime != 0 && sameBootTime(utcBootTime, other.utcBootTime);
 }
 
 const AdapterState* RunState::find(std::string_view name, std::uint32_t index) const

@@ -13,13 +13,19 @@
 // of the boot time moves when the clock is adjusted.
 constexpr FileTime bootTimeTolerance = 15 * fileTimeSecond;
 
+// Whether two boot times, both local or both UTC, show the same boot: within the
+// tolerance, or apart by whole wraps of an uptime counted in 32 bits of hundredths of a
+// second (a remote host's boot time is the clock less that uptime, which on a host that
+// outlives it moves by 497 days).
+bool sameBootTime(FileTime a, FileTime b);
+
 // One adapter as the last reading found it.
 struct AdapterState {
     std::string name;
     std::uint32_t index = 0;
     std::uint64_t sent = 0; // raw counters
     std::uint64_t received = 0;
-    std::size_t position = 0; // the entry its counts went to
+    std::size_t position = 0; // its adapter number: the entry its counts went to
 
     bool operator==(const AdapterState&) const = default;
 };

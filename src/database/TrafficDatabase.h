@@ -1,12 +1,9 @@
 #pragma once
 
-#include "database/RunState.h"
 #include "database/TrafficRecord.h"
 
 #include <filesystem>
-#include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
 
 // How long records are kept: a fixed 365 days.
@@ -27,23 +24,12 @@ struct TrafficDatabase {
     // still running: the merge needs them to know what the counters stood at. They
     // are never shown, and leave the file once their session is over.
     std::vector<TrafficRecord> agedRecords;
-    std::filesystem::path path;
-    // The run state that belongs to the file as loaded, if one does, and the file's
-    // fingerprint then.
-    std::optional<RunState> runState;
-    std::uint64_t loadedFingerprint = 0;
-    // What this run leaves for the next; the save writes it beside the database.
-    RunState nextState;
-    // Whether runState was left by a reading of the boot now running.
-    bool sameSession = false;
 
     // Reads the file at path; a missing file is an empty database. now is the local
     // time that decides which records are older than 365 days.
     void load(const std::filesystem::path& path, FileTime now);
-    // Writes every record back to the file at path, atomically.
-    void save();
-    // Where the run state is kept: a hidden file that no database name can take.
-    std::filesystem::path statePath() const;
+    // Writes every record to the file at path, atomically.
+    void save(const std::filesystem::path& path);
 
     // Finds the records of fileContent as far as they are whole and sorts them at the
     // cut-off (365 days before the run's clock) into aged records and the rest. So that
@@ -62,7 +48,3 @@ struct TrafficDatabase {
     // Forgets all but the newest keep aged records.
     void keepAgedRecords(std::size_t keep);
 };
-
-// Removes what saves of the database at path left behind in processes that no longer
-// run: the temporary files of the database and of its run state.
-void removeAbandonedSaves(const std::filesystem::path& path);

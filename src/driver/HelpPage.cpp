@@ -1,8 +1,6 @@
 #include "driver/HelpPage.h"
 
-#include "driver/ReadAdapters.h"
-#include "driver/RunSettings.h"
-#include "platform/CounterSource.h"
+#include "platform/AdapterChoice.h"
 
 #include <ostream>
 
@@ -57,11 +55,21 @@ constexpr const char* helpLines[] = {
 
 } // namespace
 
-void printHelpPage(TrafficDatabase& database, platform::CounterSource& source, const RunSettings& settings,
-                   const DiagnosticLog& log, std::ostream& out, FileTime now)
+void printUsage(std::ostream& out)
 {
     for (const char* line : helpLines)
         out << line << '\n' << std::flush;
-    source.connect(settings.server, settings.user, settings.password);
-    readAdapters(database, source, true, log, out, now);
+}
+
+void printAdapters(const Reading& reading, const platform::AdapterChoice& choice, std::ostream& out)
+{
+    for (std::size_t number = 0; number < choice.numbered.size(); ++number) {
+        const AdapterReading& adapter = reading.adapters[choice.numbered[number]];
+        out << "Interface " << number << ": " << adapter.name;
+        if (adapter.received)
+            out << " Received: " << *adapter.received;
+        if (adapter.sent)
+            out << " Sent: " << *adapter.sent;
+        out << '\n' << std::flush;
+    }
 }

@@ -1,16 +1,13 @@
 #pragma once
 
-#include "base/FileTime.h"
-
 #include <iosfwd>
 
-struct TrafficDatabase;
-struct DiagnosticLog;
-struct RunSettings;
-namespace platform { class CounterSource; }
+struct Reading;
+namespace platform { struct AdapterChoice; }
 
-// Writes the usage text, then connects to the measured computer (the settings' server,
-// else the local one) and lists its adapters with their raw counters, so that the user
-// can pick an adapter number.
-void printHelpPage(TrafficDatabase& database, platform::CounterSource& source, const RunSettings& settings,
-                   const DiagnosticLog& log, std::ostream& out, FileTime now);
+// The usage text of the help page.
+void printUsage(std::ostream& out);
+
+// The help page's list of the adapters that count, with their raw counters, so that the
+// user can pick an adapter number.
+void printAdapters(const Reading& reading, const platform::AdapterChoice& choice, std::ostream& out);

@@ -1,7 +1,7 @@
 #include "driver/ListDump.h"
 
 #include "database/TrafficDatabase.h"
-#include "platform/CounterSource.h"
+#include "platform/AdapterChoice.h"
 #include "platform/DiagnosticLog.h"
 
 #include <ostream>
@@ -24,16 +24,15 @@ void printRecordLine(const TrafficDatabase& database, const TrafficRecord& recor
 
 } // namespace
 
-void printList(const TrafficDatabase& database, platform::CounterSource& source, std::ostream& out)
+void printList(const TrafficDatabase& database, const Reading& reading, const platform::AdapterChoice& choice,
+               std::ostream& out)
 {
-    std::size_t number = 0;
-    source.forEachAdapter(false, [&](const AdapterReading& reading) {
-        out << "Interface " << number << ": " << reading.name << '\n' << std::flush;
+    for (std::size_t number = 0; number < choice.numbered.size(); ++number) {
+        out << "Interface " << number << ": " << reading.adapters[choice.numbered[number]].name << '\n' << std::flush;
         if (database.records.empty())
             out << "no data recorded\n" << std::flush;
         for (const TrafficRecord& record : database.records)
             printRecordLine(database, record, number, out);
         out << '\n' << std::flush;
-        ++number;
-    });
+    }
 }

@@ -1,12 +1,14 @@
 #include "driver/Run.h"
 
+#include "base/DatabaseFiles.h"
 #include "base/Failures.h"
-#include "database/TrafficDatabase.h"
+#include "database/MergeSession.h"
 #include "driver/HelpPage.h"
 #include "driver/ListDump.h"
-#include "driver/ReadAdapters.h"
 #include "driver/RunSettings.h"
+#include "driver/TakeReading.h"
 #include "pattern/PatternPrinter.h"
+#include "platform/AdapterChoice.h"
 #include "platform/CounterSource.h"
 #include "platform/DiagnosticLog.h"
 #include "platform/Platform.h"
@@ -19,56 +21,63 @@ namespace {
 
 constexpr int lockTimeoutMilliseconds = 5000;
 
-FileTime localNow() { return toFileTime(platform::localNow()).value_or(0); }
-
-void runMode(const RunSettings& settings, const std::filesystem::path& folder, TrafficDatabase& database,
-             platform::CounterSource& source, DiagnosticLog& log, std::ostream& out)
+// The source lives until the run's clean-up, which gives it up after the log is closed.
+void runMode(const RunSettings& settings, const std::filesystem::path& folder, const ClockReading& clock,
+             std::unique_ptr<platform::CounterSource>& source, DiagnosticLog& log, std::ostream& out)
 {
     for (int i = 0; i < settings.logOpenings; ++i)
-        log.open(platform::localNow());
+        log.open(clock.local);
     // A server name that can not name the database is refused before anything connects.
-    const std::filesystem::path path = databasePath(folder, settings.server);
+    const DatabaseFiles files = databaseFiles(folder, settings.server);
+    const auto patterns = platform::adapterPatterns();
+    auto helpPage = [&] {
+        printUsage(out);
+        source = platform::connect(settings.server, settings.user, settings.password);
+        const Reading reading = source->read(clock);
+        printAdapters(reading, platform::chooseAdapters(reading.adapters, patterns), out);
+    };
     if (settings.helpPage)
-        printHelpPage(database, source, settings, log, out, localNow());
+        helpPage();
     log.line();
 
     if (settings.patternMode) {
         if (settings.pattern.empty()) {
-            printHelpPage(database, source, settings, log, out, localNow());
+            helpPage();
             return;
         }
-        source.connect(settings.server, settings.user, settings.password);
-        database.load(path, localNow());
-        readAdapters(database, source, false, log, out, localNow());
-        printPattern(database, settings.pattern, platform::localNow(), out,
-                     monthStartDay(std::getenv("BRIMLET_MONTH_START")));
-        database.save();
+        source = platform::connect(settings.server, settings.user, settings.password);
+        TrafficDatabase database;
+        MergeSession session = loadSession(database, files, clock.localTime);
+        takeReading(database, session, *source, patterns, clock, log);
+        printPattern(database, settings.pattern, clock.local, out, monthStartDay(std::getenv("BRIMLET_MONTH_START")));
+        saveSession(database, session, files);
     } else if (settings.listMode) {
-        source.connect(settings.server, settings.user, settings.password);
-        database.load(path, localNow());
-        printList(database, source, out);
+        source = platform::connect(settings.server, settings.user, settings.password);
+        TrafficDatabase database;
+        database.load(files.database, clock.localTime);
+        const Reading reading = source->read(clock);
+        printList(database, reading, platform::chooseAdapters(reading.adapters, patterns), out);
     }
 }
 
 // Takes the lock of the database the arguments name, and, once it holds it, clears away
-// what saves of that database that were killed left behind. Every mode locks, the help
-// page as well: so a run that begins its work holds its database's lock, as every run
-// held the user's lock before, the list shows the database between two runs, and the
-// lines that runs of one database append to a log stay in whole blocks. A name that can
-// not name a database locks nothing: runMode refuses it where it always has, after the
-// log's opening and the help page.
+// what killed saves of that database left behind. Every mode locks, the help page as
+// well: a run that begins its work holds its database's lock, the list shows the
+// database between two runs, and the lines that runs of one database append to a log
+// stay in whole blocks. A name that can not name a database locks nothing: runMode
+// refuses it after the log's opening and the help page.
 platform::InstanceLock::Result lockDatabase(platform::InstanceLock& lock, const std::filesystem::path& folder,
                                             const RunSettings& settings)
 {
-    std::filesystem::path path;
+    DatabaseFiles files;
     try {
-        path = databasePath(folder, settings.server);
+        files = databaseFiles(folder, settings.server);
     } catch (const UnknownFailure&) {
         return platform::InstanceLock::Result::unavailable;
     }
-    const auto result = lock.acquire(lockPath(path), lockTimeoutMilliseconds);
+    const auto result = lock.acquire(files.lock, lockTimeoutMilliseconds);
     if (result == platform::InstanceLock::Result::acquired)
-        removeAbandonedSaves(path);
+        removeAbandonedSaves(files);
     return result;
 }
 
@@ -95,25 +104,25 @@ int runBrimlet(const std::vector<std::string>& arguments, std::ostream& out)
         noFolder = std::current_exception();
     }
 
+    // The clock is read once: every step sees the same moment, so that a run across
+    // midnight merges into and prints the same day.
+    const ClockReading clock = platform::readClock();
     int status = 0;
     DiagnosticLog log;
-    platform::CounterSource source;
-    {
-        TrafficDatabase database;
-        try {
-            if (noFolder)
-                std::rethrow_exception(noFolder);
-            runMode(settings, folder, database, source, log, out);
-        } catch (const ProgramError& failure) {
-            out << "Program Exception: " << failure.what();
-            status = 1;
-        } catch (...) {
-            out << "Unknown Program Exception";
-            status = 1;
-        }
-        log.close();
-        source.close();
+    std::unique_ptr<platform::CounterSource> source;
+    try {
+        if (noFolder)
+            std::rethrow_exception(noFolder);
+        runMode(settings, folder, clock, source, log, out);
+    } catch (const ProgramError& failure) {
+        out << "Program Exception: " << failure.what();
+        status = 1;
+    } catch (...) {
+        out << "Unknown Program Exception";
+        status = 1;
     }
+    log.close();
+    source.reset();
     lock.release();
     return status;
 }

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -25,11 +24,3 @@ RunSettings readArguments(const std::vector<std::string>& arguments);
 // to 28, else 1, the calendar month. A value out of range does not fail the run: the
 // line of a status bar still appears, with the calendar month's figures.
 int monthStartDay(const char* setting);
-
-// The database file in folder for the given server: "traffic", or "traffic." and the
-// server name. A name that no portable file name can hold is refused with an
-// UnknownFailure.
-std::filesystem::path databasePath(const std::filesystem::path& folder, const std::string& server);
-
-// The lock file of a database, beside it: ".traffic.lock", ".traffic.<server>.lock".
-std::filesystem::path lockPath(const std::filesystem::path& database);

@@ -54,10 +54,26 @@ bool matchesPattern(std::string_view pattern, std::string_view name)
     return (pattern[0] == '?' || pattern[0] == name[0]) && matchesPattern(pattern.substr(1), name.substr(1));
 }
 
-bool matchesAny(const std::vector<std::string>& patterns, std::string_view name)
+AdapterChoice chooseAdapters(const std::vector<AdapterReading>& adapters,
+                             const std::optional<std::vector<std::string>>& patterns)
 {
-    return std::any_of(patterns.begin(), patterns.end(),
-                       [&](const std::string& pattern) { return matchesPattern(pattern, name); });
+    auto chosenByName = [&](const AdapterReading& adapter) {
+        return std::any_of(patterns->begin(), patterns->end(),
+                           [&](const std::string& pattern) { return matchesPattern(pattern, adapter.name); });
+    };
+    const bool anyPhysical = std::any_of(adapters.begin(), adapters.end(), [](const AdapterReading& adapter) {
+        return !adapter.loopback && !adapter.isVirtual;
+    });
+    AdapterChoice choice;
+    for (const bool virtualGroup : {false, true})
+        for (std::size_t at = 0; at < adapters.size(); ++at) {
+            const AdapterReading& adapter = adapters[at];
+            if (!adapter.loopback && adapter.isVirtual == virtualGroup
+                && (patterns ? chosenByName(adapter) : !anyPhysical || !virtualGroup))
+                choice.numbered.push_back(at);
+        }
+    choice.counted = std::min(choice.numbered.size(), maxCountedAdapters);
+    return choice;
 }
 
 std::optional<std::vector<std::string>> adapterPatterns()

@@ -16,11 +16,8 @@
 
 namespace platform {
 
-// The local wall clock, now.
-CalendarTime localNow();
-
-// Now in UTC, in 100-nanosecond units since 1601-01-01 00:00 UTC.
-FileTime utcNow();
+// The clocks, now.
+ClockReading readClock();
 
 // The user's short date, and the user's time of day with seconds, for the given fields.
 std::string formatDate(const CalendarTime& time);

@@ -1,4 +1,4 @@
-#include "database/TrafficDatabase.h"
+#include "database/MergeSession.h"
 
 #include <gtest/gtest.h>
 
@@ -105,12 +105,13 @@ TEST(DatabaseFile, LoadsAndSavesTheFileBesideItsRunStateOnly)
     const auto folder = std::filesystem::temp_directory_path()
                         / ("brimlet-db-" + std::to_string(std::chrono::system_clock::now().time_since_epoch().count()));
     std::filesystem::create_directories(folder);
+    const DatabaseFiles files = databaseFiles(folder, "");
     TrafficDatabase database;
-    database.load(folder / "traffic", now); // missing: no records
-    database.save();
+    const MergeSession session = loadSession(database, files, now); // missing: no records
+    saveSession(database, session, files);
     EXPECT_EQ(std::filesystem::file_size(folder / "traffic"), 4u); // no records: the count alone
     database.appendRecord(now, {{5, 7}});
-    database.save();
+    saveSession(database, session, files);
     TrafficDatabase again;
     again.load(folder / "traffic", now);
     EXPECT_EQ(again.fileContent, database.fileContent);

@@ -1,9 +1,12 @@
 #include "driver/RunSettings.h"
 
+#include "base/DatabaseFiles.h"
 #include "base/Failures.h"
 
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <tuple>
 
 namespace {
 
@@ -40,14 +43,24 @@ TEST(MonthStartDay, TakesDays1To28AndOtherwiseTheFirst)
 
 // The one table of the server name rules; tests/e2e shows that a refused name reaches
 // no file.
-TEST(DatabasePath, AcceptsPortableNamesOnly)
+TEST(DatabaseFiles, AcceptsPortableNamesOnly)
 {
     const std::filesystem::path folder = "/opt/meter";
-    EXPECT_EQ(databasePath(folder, ""), "/opt/meter/traffic");
-    EXPECT_EQ(databasePath(folder, " a.b-c_d e\x7f\xc3\xa4"), "/opt/meter/traffic. a.b-c_d e\x7f\xc3\xa4");
+    const DatabaseFiles local = databaseFiles(folder, "");
+    EXPECT_EQ(std::tuple(local.database, local.state, local.lock),
+              std::tuple("/opt/meter/traffic", "/opt/meter/.traffic.state", "/opt/meter/.traffic.lock"));
+    EXPECT_EQ(databaseFiles(folder, "r1").lock, "/opt/meter/.traffic.r1.lock");
+    EXPECT_EQ(databaseFiles(folder, " a.b-c_d e\x7f\xc3\xa4").database, "/opt/meter/traffic. a.b-c_d e\x7f\xc3\xa4");
     for (const std::string server : {"tail ", " ", "a\x01", "a\x1F", "a<", "a>", "a:", "a\\", "\\\\server", "a|", "a*", "a?",
                                      "a\"", "a/", "x.new-12"}) // the last: the name of a save's temporary file
-        EXPECT_THROW(databasePath(folder, server), UnknownFailure) << testing::PrintToString(server);
+        EXPECT_THROW(databaseFiles(folder, server), UnknownFailure) << testing::PrintToString(server);
+    // A save's temporary file is known by its owner's number as the save writes it.
+    const std::tuple<const char*, std::optional<std::uint64_t>> temporaries[] = {
+        {"traffic.new-12", 12}, {".traffic.state.new-7", std::nullopt}, {"traffic.new-012", std::nullopt},
+        {"traffic.new-", std::nullopt}, {"traffic.new-1x", std::nullopt}, {"traffic.r1.new-5", std::nullopt}};
+    EXPECT_EQ(temporaryFile(local.database, 12), "/opt/meter/traffic.new-12");
+    for (const auto& [name, owner] : temporaries)
+        EXPECT_EQ(temporaryOwner(local.database, name), owner) << name;
 }
 
 } // namespace

@@ -22,10 +22,6 @@ def filetime(epoch):
     return (epoch + OFFSET + 11644473600) * 10**7
 
 
-def german(epoch):
-    return time.strftime("%d.%m.%Y %H:%M:%S", time.gmtime(epoch + OFFSET))
-
-
 def boot_day(days):
     """Local midnight of the day that lies this many days after the kernel's boot."""
     with open("/proc/stat") as stat:

@@ -2,7 +2,7 @@
 days pass, adapters go and come, the clock steps, the time zone changes, the machine reboots;
 the adapters that count; the log of the readings."""
 import fnmatch, json, os, unittest
-from rig import DAY, HOUR, Folder, Net, boot_day, command, german, local, write, OFFSET
+from rig import DAY, HOUR, Folder, Net, boot_day, command, local, write, OFFSET
 
 
 def step(frames, clock, remove=(), make=(), btime=-HOUR, boot=1, zone=0):
@@ -78,28 +78,3 @@ class Adapters(unittest.TestCase):
                   if line.startswith("Interface ")]
         self.assertEqual(listed, [f"Interface {i}: {name}" for i, name in
                                   enumerate(physical or [link["ifname"] for link in links])])
-
-    def test_log_shows_the_reading_and_the_merge_line_by_line(self):
-        """Two logged runs on the second day of a boot session, in the working folder under a
-        German locale: the first opens the day's record, the second updates it."""
-        folder, net = Folder(self), Net(self, 2)
-        net.send(0, 4, 100, 2, 300)
-        net.send(1, 1, 1000)
-        self.assertEqual(folder.run(["ok"], ns=net.inner, at=boot_day(1) + 20 * HOUR).out, "ok")
-        day_before, working, expected = [net.kernel(p) for p in (0, 1)], folder.root + "/working", ""
-        os.mkdir(working)
-        for at, arguments, exists, traffic in ((boot_day(2) + 12 * HOUR, ["log", "ok"], False, (0, 2, 1514, 5, 70)),
-                                               (boot_day(2) + 13 * HOUR + 300, ["ok", "log"], True, (1, 3, 90, 1, 1000))):
-            net.send(*traffic)
-            run = folder.run(arguments, ns=net.inner, at=at, env={"LC_ALL": "de_DE.UTF-8"}, cwd=working)
-            self.assertEqual(run.out, "ok", run.err)
-            expected += f"Application start: {german(at)}\n\nboot @ {german(boot_day(2))}\n"
-            for pair in (0, 1):
-                (received, sent), (received0, sent0) = net.kernel(pair), day_before[pair]
-                expected += (f"Interface {pair}: lan{pair}\n Received: {received} (unsigned {received})\n Sent: {sent} "
-                             f"(unsigned {sent})\ncorrected to: {received - received0}/{sent - sent0}\n")
-                expected += f"sent total: {sent - sent0}\nrecv total: {received - received0}\n" if exists else ""
-            expected += "\n"
-        with open(working + "/traffic.log") as log:
-            self.assertEqual(log.read(), expected)
-        self.assertEqual(folder.entries(), [".traffic.state", "brimlet", "traffic"])

@@ -34,8 +34,6 @@ class HelpAndList(unittest.TestCase):
                            (filetime(local(2026, 12, 1)), [(-7, 1 << 32), (0, (1 << 63) - 1)])])
         e1, e2 = "30.11.2026 07:15:42", "01.12.2026 00:00:00"
         no_data = "Interface 0: lan0\nno data recorded\n\nInterface 1: lan1\nno data recorded\n\n"
-        log = ("Application start: 06.12.2026 12:00:00\nInterface 0: lan0\n Received: 2100 (unsigned 2100)\n Sent: 90 "
-               "(unsigned 90)\nInterface 1: lan1\n Received: 0 (unsigned 0)\n Sent: 3028 (unsigned 3028)\n\n\n")
         cases = [  # arguments, database (None: no file), output, locale, only the loopback, the log left
             ([], two_days, page), (["help"], two_days, page), ([""], two_days, page),  # an empty pattern
             (["help", "list"], two_days, page), (["list", "help"], two_days, page + two_dumped),
@@ -48,7 +46,7 @@ class HelpAndList(unittest.TestCase):
             (["list"], aged, dump([("06.12.2025 12:00:00", 3, 3), (d6, 4, 4)], [("06.12.2025 12:00:00", None, None), (d6, 5, 5)])),
             (["list"], extremes, dump([(e1, 1, 2), (e2, -7, 1 << 32)], [(e1, 3, 4), (e2, 0, (1 << 63) - 1)])),
             (["list"], None, no_data), (["list"], bytes(4), no_data),
-            (["log", "help"], two_days, page, "de_DE.UTF-8", False, log),  # the adapters on the page are logged as read
+            (["log", "help"], two_days, page, "de_DE.UTF-8", False, "Application start: 06.12.2026 12:00:00\n\n\n"),
         ]
         for arguments, database, out, locale, alone, logged in (c + ("de_DE.UTF-8", False, None)[len(c) - 3:] for c in cases):
             with self.subTest(arguments=arguments, locale=locale, alone=alone):

@@ -34,23 +34,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     TrafficDatabase database{.fileContent = std::string(content)};
     database.indexRecords(now - retentionSpan);
-    database.runState = decodeRunState(content, databaseFingerprint(content));
+    MergeSession session;
+    session.last = decodeRunState(content, databaseFingerprint(content));
     listed(database);
 
     mergeOpening(database, openingRecord(boot, now));
     for (std::size_t i = 0; i < rawSent % 7; ++i)
-        mergeAdapter(database, i, {"fuzz", static_cast<std::uint32_t>(i), rawSent >> i,
-                                   (i & 1) ? std::nullopt : std::optional(rawReceived << i)},
-                     (rawReceived & 1) ? CounterWidth::bits32 : CounterWidth::bits64, DiagnosticLog{});
+        mergeAdapter(database, session, i,
+                     {"fuzz", static_cast<std::uint32_t>(i), (rawReceived & 1) ? CounterWidth::bits32 : CounterWidth::bits64,
+                      rawSent >> i, (i & 1) ? std::nullopt : std::optional(rawReceived << i)},
+                     DiagnosticLog{});
 
     TrafficDatabase again{.fileContent = database.fileContent};
     again.indexRecords(0);
     if (again.fileContent != database.fileContent || listed(again) != listed(database))
         __builtin_trap();
 
-    if (database.runState) {
-        const std::string states = encodeRunStates(database.nextState, 1, &*database.runState, 2);
-        if (decodeRunState(states, 1) != database.nextState || decodeRunState(states, 2) != database.runState)
+    if (session.last) {
+        const std::string states = encodeRunStates(session.next, 1, &*session.last, 2);
+        if (decodeRunState(states, 1) != session.next || decodeRunState(states, 2) != session.last)
             __builtin_trap();
     }
     return 0;

@@ -1,3 +1,4 @@
+#include "platform/AdapterChoice.h"
 #include "platform/NumberFormat.h"
 #include "platform/windows/WindowsPath.h"
 
@@ -30,6 +31,38 @@ TEST(FormatNumber, RoundsHalfUpAndGroupsByTheRules)
     };
     for (const auto& [text, fractionDigits, format, expected] : cases)
         EXPECT_EQ(formatNumber(text, fractionDigits, format), expected) << text << " to " << fractionDigits << " digits";
+}
+
+// One rule for every source: the loopback never, physical adapters before virtual ones
+// (only those where there are any), the patterns instead where given, 255 counted.
+TEST(AdapterChoice, OneRuleOverTheFactsOfAReading)
+{
+    auto adapter = [](const char* name, bool isVirtual, bool loopback = false) {
+        return AdapterReading{name, 0, CounterWidth::bits64, {}, {}, loopback, isVirtual};
+    };
+    const std::vector<AdapterReading> mixed = {adapter("lo", false, true), adapter("veth0", true), adapter("eth0", false),
+                                               adapter("br0", true), adapter("wlan0", false)};
+    const std::vector<AdapterReading> container = {adapter("lo", false, true), adapter("veth1", true), adapter("tun0", true)};
+    using Patterns = std::optional<std::vector<std::string>>;
+    struct Case { std::vector<AdapterReading> adapters; Patterns patterns; std::vector<std::string> expected; };
+    const Case cases[] = {
+        {mixed, std::nullopt, {"eth0", "wlan0"}},
+        {container, std::nullopt, {"veth1", "tun0"}},
+        {mixed, Patterns{{"*0", "l?"}}, {"eth0", "wlan0", "veth0", "br0"}}, // physical first; the loopback never
+        {mixed, Patterns{{"b[q-s]0", "x*"}}, {"br0"}},
+        {{}, std::nullopt, {}},
+    };
+    for (const auto& [adapters, patterns, expected] : cases) {
+        const platform::AdapterChoice choice = platform::chooseAdapters(adapters, patterns);
+        std::vector<std::string> names;
+        for (const std::size_t at : choice.numbered)
+            names.push_back(adapters[at].name);
+        EXPECT_EQ(names, expected);
+        EXPECT_EQ(choice.counted, expected.size());
+    }
+    const platform::AdapterChoice many = platform::chooseAdapters(std::vector(300, adapter("eth", false)), std::nullopt);
+    EXPECT_EQ(many.numbered.size(), 300u);
+    EXPECT_EQ(many.counted, 255u);
 }
 
 // The folder of the Windows program, where its database lies: plain text handling.

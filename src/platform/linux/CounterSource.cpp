@@ -1,9 +1,8 @@
 #include "platform/CounterSource.h"
 
 #include "base/Failures.h"
-#include "platform/AdapterChoice.h"
 #include "platform/linux/LocalTime.h"
-#include "platform/linux/SnmpReadings.h"
+#include "platform/snmp/SnmpSource.h"
 
 #include <linux/if.h>
 #include <linux/if_link.h>
@@ -12,7 +11,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -23,11 +21,6 @@
 #include <vector>
 
 namespace platform {
-
-// The local kernel is asked anew at every call; a remote host is read whole at connect.
-struct CounterSource::State {
-    std::optional<RemoteReading> remote;
-};
 
 namespace {
 
@@ -52,19 +45,13 @@ private:
     int fd;
 };
 
-struct Interface {
-    AdapterReading reading;
-    bool isVirtual = false;
-};
-
 // The attributes of one link message that tell its name, counters and kind.
-void readLink(const nlmsghdr* message, bool withCounters, std::vector<Interface>& interfaces)
+void readLink(const nlmsghdr* message, std::vector<AdapterReading>& adapters)
 {
     const auto* info = static_cast<const ifinfomsg*>(NLMSG_DATA(message));
-    if (info->ifi_flags & IFF_LOOPBACK)
-        return;
-    Interface interface;
-    interface.reading.index = static_cast<std::uint32_t>(info->ifi_index);
+    AdapterReading adapter;
+    adapter.index = static_cast<std::uint32_t>(info->ifi_index);
+    adapter.loopback = (info->ifi_flags & IFF_LOOPBACK) != 0;
     bool named = false;
     int length = static_cast<int>(IFLA_PAYLOAD(message));
     for (const rtattr* attribute = IFLA_RTA(info); RTA_OK(attribute, length); attribute = RTA_NEXT(attribute, length)) {
@@ -72,15 +59,15 @@ void readLink(const nlmsghdr* message, bool withCounters, std::vector<Interface>
         const std::size_t size = RTA_PAYLOAD(attribute);
         switch (attribute->rta_type) {
         case IFLA_IFNAME:
-            interface.reading.name.assign(static_cast<const char*>(data), strnlen(static_cast<const char*>(data), size));
+            adapter.name.assign(static_cast<const char*>(data), strnlen(static_cast<const char*>(data), size));
             named = true;
             break;
         case IFLA_STATS64:
-            if (withCounters && size >= sizeof(rtnl_link_stats64)) {
+            if (size >= sizeof(rtnl_link_stats64)) {
                 rtnl_link_stats64 stats;
                 std::memcpy(&stats, data, sizeof stats);
-                interface.reading.received = stats.rx_bytes;
-                interface.reading.sent = stats.tx_bytes;
+                adapter.received = stats.rx_bytes;
+                adapter.sent = stats.tx_bytes;
             }
             break;
         case IFLA_LINKINFO: {
@@ -89,7 +76,7 @@ void readLink(const nlmsghdr* message, bool withCounters, std::vector<Interface>
             for (const rtattr* nested = static_cast<const rtattr*>(data); RTA_OK(nested, nestedLength);
                  nested = RTA_NEXT(nested, nestedLength))
                 if (nested->rta_type == IFLA_INFO_KIND)
-                    interface.isVirtual = true;
+                    adapter.isVirtual = true;
             break;
         }
         default:
@@ -97,11 +84,11 @@ void readLink(const nlmsghdr* message, bool withCounters, std::vector<Interface>
         }
     }
     if (named)
-        interfaces.push_back(std::move(interface));
+        adapters.push_back(std::move(adapter));
 }
 
-// Every interface but the loopback, in the kernel's order.
-std::vector<Interface> dumpInterfaces(bool withCounters)
+// Every interface, in the kernel's order.
+std::vector<AdapterReading> dumpInterfaces()
 {
     NetlinkSocket socket;
     struct {
@@ -116,7 +103,7 @@ std::vector<Interface> dumpInterfaces(bool withCounters)
     if (send(socket.get(), &request, request.header.nlmsg_len, 0) < 0)
         failInterfaces(errno);
 
-    std::vector<Interface> interfaces;
+    std::vector<AdapterReading> interfaces;
     alignas(nlmsghdr) char buffer[32768];
     for (;;) {
         const ssize_t received = recv(socket.get(), buffer, sizeof buffer, 0);
@@ -136,29 +123,15 @@ std::vector<Interface> dumpInterfaces(bool withCounters)
                 failInterfaces(error->error ? -error->error : EPROTO);
             }
             if (message->nlmsg_type == RTM_NEWLINK)
-                readLink(message, withCounters, interfaces);
+                readLink(message, interfaces);
             at += NLMSG_ALIGN(message->nlmsg_len);
         }
     }
 }
 
-} // namespace
-
-CounterSource::CounterSource() : state(std::make_unique<State>()) {}
-
-CounterSource::~CounterSource() = default;
-
-void CounterSource::connect(const std::string& server, const std::string& user, const std::string& password)
+// The boot's time on the local wall clock: the kernel's, in seconds since 1970 UTC.
+FileTime localBootTime()
 {
-    state->remote.reset();
-    if (!server.empty())
-        state->remote = readRemote(server, user, password);
-}
-
-FileTime CounterSource::readBootTime()
-{
-    if (state->remote)
-        return state->remote->bootTime;
     std::ifstream stat("/proc/stat");
     std::string key;
     long long value = 0;
@@ -175,47 +148,28 @@ FileTime CounterSource::readBootTime()
     return 0;
 }
 
-BootIdentity CounterSource::readBootIdentity()
-{
-    // A remote host names no boot: its boot time in UTC stands for it.
-    if (state->remote)
-        return {"", state->remote->utcBootTime};
-    // One value per boot, which neither clock steps nor time zones move.
-    std::ifstream file("/proc/sys/kernel/random/boot_id");
-    BootIdentity identity;
-    std::getline(file, identity.id);
-    return identity;
-}
-
-CounterWidth CounterSource::counterWidth() const
-{
-    return state->remote ? state->remote->width : CounterWidth::bits64;
-}
-
-void CounterSource::forEachAdapter(bool withCounters, const std::function<void(const AdapterReading&)>& visit)
-{
-    const auto patterns = adapterPatterns();
-    if (state->remote) {
-        // A router's interfaces all see the same bytes pass; the patterns pick the one to count.
-        for (const AdapterReading& reading : state->remote->adapters)
-            if (!patterns || matchesAny(*patterns, reading.name))
-                visit(withCounters ? reading : AdapterReading{reading.name, reading.index, {}, {}});
-        return;
+// The local kernel, asked anew at every reading.
+struct KernelSource : CounterSource {
+    Reading read(const ClockReading&) override
+    {
+        Reading reading;
+        // One value per boot, which neither clock steps nor time zones move.
+        std::ifstream file("/proc/sys/kernel/random/boot_id");
+        std::getline(file, reading.boot.id);
+        reading.boot.localBootTime = localBootTime();
+        reading.adapters = dumpInterfaces();
+        return reading;
     }
-    // Virtual adapters (tunnels, bridges, veth) carry bytes that a physical adapter
-    // counts too, so only physical ones count; a machine without any (a container)
-    // counts all of its own. Physical adapters keep their numbers while virtual ones
-    // come and go.
-    const std::vector<Interface> interfaces = dumpInterfaces(withCounters);
-    const bool anyPhysical =
-        std::any_of(interfaces.begin(), interfaces.end(), [](const Interface& i) { return !i.isVirtual; });
-    for (const bool virtualGroup : {false, true})
-        for (const Interface& interface : interfaces)
-            if (interface.isVirtual == virtualGroup
-                && (patterns ? matchesAny(*patterns, interface.reading.name) : !anyPhysical || !virtualGroup))
-                visit(interface.reading);
-}
+};
 
-void CounterSource::close() { closeRemote(); }
+} // namespace
+
+std::unique_ptr<CounterSource> connect(const std::string& server, const std::string& user,
+                                       const std::string& password)
+{
+    if (!server.empty())
+        return connectSnmp(server, user, password);
+    return std::make_unique<KernelSource>();
+}
 
 } // namespace platform

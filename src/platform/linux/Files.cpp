@@ -1,3 +1,4 @@
+#include "base/DatabaseFiles.h"
 #include "base/Failures.h"
 #include "platform/Platform.h"
 
@@ -8,7 +9,7 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <charconv>
+#include <cstdint>
 #include <cstring>
 #include <utility>
 
@@ -38,20 +39,6 @@ public:
 private:
     int fd;
 };
-
-// The temporary file of a save: beside the file, named after it and the saving process.
-constexpr std::string_view temporaryInfix = ".new-";
-
-// The process id that ends a temporary file's name: decimal digits as a saving process
-// writes them, no sign, no leading zero; nothing for anything else.
-std::optional<pid_t> processIdIn(std::string_view digits)
-{
-    int pid = 0;
-    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), pid);
-    if (error != std::errc() || end != digits.data() + digits.size() || pid <= 0 || digits.front() == '0')
-        return std::nullopt;
-    return pid;
-}
 
 bool writeAll(int fd, std::string_view content)
 {
@@ -115,8 +102,7 @@ void replaceFile(const std::filesystem::path& path, std::string_view content, bo
     // The new content goes to a file of its own beside the old one, reaches the disk,
     // and only then takes the old one's name.
     const std::filesystem::path folder = path.has_parent_path() ? path.parent_path() : ".";
-    std::filesystem::path temporary = path;
-    temporary += std::string(temporaryInfix) + std::to_string(getpid());
+    const std::filesystem::path temporary = temporaryFile(path, static_cast<std::uint64_t>(getpid()));
 
     mode_t mode = 0644;
     struct stat status {};
@@ -161,15 +147,14 @@ void removeAbandonedTemporaries(std::initializer_list<std::filesystem::path> fil
     if (!entries)
         return;
     while (const dirent* entry = readdir(entries)) {
-        const std::string_view name = entry->d_name;
         for (const std::filesystem::path& file : files) {
-            const std::string prefix = file.filename().string() + std::string(temporaryInfix);
-            if (!name.starts_with(prefix))
+            const std::optional<std::uint64_t> owner = temporaryOwner(file, entry->d_name);
+            if (!owner)
                 continue;
             // kill with no signal only asks whether the process exists: ESRCH, it does
             // not (EPERM: it runs as another user).
-            const std::optional<pid_t> pid = processIdIn(name.substr(prefix.size()));
-            if (pid && *pid != getpid() && kill(*pid, 0) != 0 && errno == ESRCH)
+            const auto pid = static_cast<pid_t>(*owner);
+            if (*owner <= INT32_MAX && pid != getpid() && kill(pid, 0) != 0 && errno == ESRCH)
                 unlinkat(dirfd(entries), entry->d_name, 0);
             break;
         }

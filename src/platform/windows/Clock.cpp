@@ -4,18 +4,17 @@
 
 namespace platform {
 
-CalendarTime localNow()
+ClockReading readClock()
 {
-    SYSTEMTIME now{};
-    GetLocalTime(&now);
-    return calendarTime(now);
-}
-
-FileTime utcNow()
-{
-    FILETIME now{};
-    GetSystemTimeAsFileTime(&now);
-    return (static_cast<FileTime>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+    SYSTEMTIME local{};
+    GetLocalTime(&local);
+    FILETIME utc{};
+    GetSystemTimeAsFileTime(&utc);
+    ClockReading clock;
+    clock.local = calendarTime(local);
+    clock.localTime = toFileTime(clock.local).value_or(0);
+    clock.utc = (static_cast<FileTime>(utc.dwHighDateTime) << 32) | utc.dwLowDateTime;
+    return clock;
 }
 
 } // namespace platform

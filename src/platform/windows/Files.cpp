@@ -1,10 +1,11 @@
+#include "base/DatabaseFiles.h"
 #include "base/Failures.h"
 #include "platform/Platform.h"
 #include "platform/windows/SystemError.h"
 
 #include <windows.h>
 
-#include <charconv>
+#include <cstdint>
 #include <climits>
 #include <optional>
 #include <utility>
@@ -49,26 +50,6 @@ public:
 private:
     HANDLE handle;
 };
-
-// The temporary file of a save: beside the file, named after it and the saving process.
-constexpr std::wstring_view temporaryInfix = L".new-";
-
-// The process id that ends a temporary file's name: decimal digits as a saving process
-// writes them, no sign, no leading zero; nothing for anything else.
-std::optional<DWORD> processIdIn(std::wstring_view digits)
-{
-    std::string narrow;
-    for (const wchar_t c : digits) {
-        if (c < L'0' || c > L'9')
-            return std::nullopt;
-        narrow.push_back(static_cast<char>(c));
-    }
-    DWORD pid = 0;
-    const auto [end, error] = std::from_chars(narrow.data(), narrow.data() + narrow.size(), pid);
-    if (error != std::errc() || end != narrow.data() + narrow.size() || pid == 0 || narrow.front() == '0')
-        return std::nullopt;
-    return pid;
-}
 
 bool writeAll(HANDLE file, std::string_view content)
 {
@@ -116,8 +97,7 @@ void replaceFile(const std::filesystem::path& path, std::string_view content, bo
     // The new content goes to a file of its own beside the old one, reaches the disk,
     // and only then takes the old one's name; the move writes through, so there is no
     // folder to sync.
-    std::filesystem::path temporary = path;
-    temporary += std::wstring(temporaryInfix) + std::to_wstring(GetCurrentProcessId());
+    const std::filesystem::path temporary = temporaryFile(path, GetCurrentProcessId());
 
     FileHandle file(CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                                 nullptr));
@@ -142,27 +122,27 @@ void removeAbandonedTemporaries(std::initializer_list<std::filesystem::path> fil
     if (files.size() == 0)
         return;
     std::filesystem::path pattern = *files.begin();
-    pattern.replace_filename(L"*" + std::wstring(temporaryInfix) + L"*");
+    pattern.replace_filename(L"*.new-*");
     WIN32_FIND_DATAW found;
     const HANDLE search = FindFirstFileW(pattern.c_str(), &found);
     if (search == INVALID_HANDLE_VALUE)
         return;
     do {
         // The pattern matches short 8.3 names too: the long name decides.
-        const std::wstring_view name = found.cFileName;
+        const std::filesystem::path name = found.cFileName;
         for (const std::filesystem::path& file : files) {
-            const std::wstring prefix = file.filename().wstring() + std::wstring(temporaryInfix);
-            if (!name.starts_with(prefix))
+            const std::optional<std::uint64_t> owner = temporaryOwner(file, name);
+            if (!owner)
                 continue;
-            const std::optional<DWORD> pid = processIdIn(name.substr(prefix.size()));
-            if (!pid || *pid == GetCurrentProcessId())
+            const auto pid = static_cast<DWORD>(*owner);
+            if (*owner > MAXDWORD || pid == GetCurrentProcessId())
                 break;
             // No process of that id: OpenProcess fails with ERROR_INVALID_PARAMETER (any
             // other failure, such as access denied, means that it runs).
-            if (const HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, *pid))
+            if (const HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid))
                 CloseHandle(process);
             else if (GetLastError() == ERROR_INVALID_PARAMETER)
-                DeleteFileW(std::filesystem::path(file).replace_filename(std::wstring(name)).c_str());
+                DeleteFileW(std::filesystem::path(file).replace_filename(name).c_str());
             break;
         }
     } while (FindNextFileW(search, &found));

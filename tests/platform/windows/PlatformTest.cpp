@@ -87,23 +87,21 @@ const WmiProperty null{WBEM_S_NO_ERROR, VT_NULL, L""};
 
 TEST(WmiReadings, AdapterOfAnInstance)
 {
-    using Reading = std::optional<std::tuple<std::string, std::optional<std::uint64_t>, std::optional<std::uint64_t>>>;
-    // The instance's Name, BytesReceivedPerSec and BytesSentPerSec; the reading's name, sent and received.
+    using Reading = std::optional<std::tuple<std::string, std::optional<std::uint64_t>, std::optional<std::uint64_t>, bool>>;
+    // The instance's Name, BytesReceivedPerSec and BytesSentPerSec; the reading's name, sent, received and loopback.
     const std::tuple<WmiProperty, WmiProperty, WmiProperty, Reading> cases[] = {
-        {text(L"Ethernet"), number(3000000000), number(1500), Reading{{"Ethernet", 1500, 3000000000u}}},
-        {text(L"MS TCP Loopback interface"), number(1), number(1), std::nullopt}, // the loopback, by its exact name
-        {text(L"MS TCP Loopback Interface"), number(-1), number(0), Reading{{"MS TCP Loopback Interface", 0, 4294967295u}}},
-        {text(L"Wireless"), null, WmiProperty{}, Reading{{"Wireless", std::nullopt, std::nullopt}}},
+        {text(L"Ethernet"), number(3000000000), number(1500), Reading{{"Ethernet", 1500, 3000000000u, false}}},
+        {text(L"MS TCP Loopback interface"), number(1), number(1), Reading{{"MS TCP Loopback interface", 1, 1, true}}},
+        {text(L"MS TCP Loopback Interface"), number(-1), number(0), Reading{{"MS TCP Loopback Interface", 0, 4294967295u, false}}},
+        {text(L"Wireless"), null, WmiProperty{}, Reading{{"Wireless", std::nullopt, std::nullopt, false}}},
         {null, number(1), number(1), std::nullopt}, // a name that is no string
     };
     for (const auto& [name, received, sent, expected] : cases) {
         Instance instance;
         instance.properties = {{L"Name", name}, {L"BytesReceivedPerSec", received}, {L"BytesSentPerSec", sent}};
-        const auto reading = adapterOf(instance, true);
-        EXPECT_EQ((reading ? Reading{{reading->name, reading->sent, reading->received}} : std::nullopt), expected);
-        instance.read.clear(); // only the name when no counters are asked for
-        EXPECT_EQ(adapterOf(instance, false).has_value(), reading.has_value());
-        EXPECT_EQ(instance.read, std::vector<std::wstring>{L"Name"});
+        const auto reading = adapterOf(instance);
+        EXPECT_EQ((reading ? Reading{{reading->name, reading->sent, reading->received, reading->loopback}} : std::nullopt), expected);
+        EXPECT_TRUE(!reading || reading->width == CounterWidth::bits32);
     }
 }
 

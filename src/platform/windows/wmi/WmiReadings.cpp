@@ -61,15 +61,15 @@ std::string bootTimeTextOf(const WmiInstance& system)
     return narrowText(value.text);
 }
 
-std::optional<AdapterReading> adapterOf(const WmiInstance& instance, bool withCounters)
+std::optional<AdapterReading> adapterOf(const WmiInstance& instance)
 {
     const WmiProperty name = instance.property(L"Name");
     if (FAILED(name.result) || name.type != VT_BSTR)
         return std::nullopt;
     AdapterReading reading;
     reading.name = narrowText(name.text);
-    if (reading.name == loopbackName)
-        return std::nullopt;
+    reading.loopback = reading.name == loopbackName;
+    reading.width = CounterWidth::bits32;
     // A 32-bit counter, its bits read unsigned.
     const auto counter = [&](const wchar_t* property) -> std::optional<std::uint64_t> {
         const WmiProperty value = instance.property(property);
@@ -77,10 +77,8 @@ std::optional<AdapterReading> adapterOf(const WmiInstance& instance, bool withCo
             return std::nullopt;
         return static_cast<std::uint32_t>(value.number);
     };
-    if (withCounters) {
-        reading.received = counter(L"BytesReceivedPerSec");
-        reading.sent = counter(L"BytesSentPerSec");
-    }
+    reading.received = counter(L"BytesReceivedPerSec");
+    reading.sent = counter(L"BytesSentPerSec");
     return reading;
 }
 
@@ -95,7 +93,7 @@ std::string readBootTimeText(WmiSession& session)
     return bootTimeTextOf(ComInstance(instance.get()));
 }
 
-void enumerateAdapters(WmiSession& session, bool withCounters, const std::function<void(const AdapterReading&)>& visit)
+std::vector<AdapterReading> readAdapters(WmiSession& session)
 {
     ComRef<IEnumWbemClassObject> enumerator;
     if (FAILED(execQuery(session.services, L"Select * from Win32_PerfRawData_Tcpip_NetworkInterface", enumerator))) {
@@ -109,10 +107,12 @@ void enumerateAdapters(WmiSession& session, bool withCounters, const std::functi
         session.release();
         throw ProgramError("Win32_PerfRawData enum empty");
     }
+    std::vector<AdapterReading> adapters;
     while (result == WBEM_S_NO_ERROR) {
-        if (const std::optional<AdapterReading> reading = adapterOf(ComInstance(instance.get()), withCounters))
-            visit(*reading);
+        if (std::optional<AdapterReading> reading = adapterOf(ComInstance(instance.get())))
+            adapters.push_back(std::move(*reading));
         instance.reset();
         result = next(enumerator.get(), instance);
     }
+    return adapters;
 }

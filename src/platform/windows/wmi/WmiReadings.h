@@ -7,9 +7,9 @@
 #include <wbemcli.h>
 
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 struct WmiSession;
 
@@ -33,16 +33,15 @@ struct WmiInstance {
 std::string bootTimeTextOf(const WmiInstance& system);
 
 // The adapter an instance of Win32_PerfRawData_Tcpip_NetworkInterface stands for, or
-// nothing for an instance whose name is not a string and for the loopback adapter.
-// Without withCounters only the name is read; a counter that is missing or not a 32-bit
-// integer stays absent.
-std::optional<AdapterReading> adapterOf(const WmiInstance& instance, bool withCounters);
+// nothing for an instance whose name is not a string. A counter that is missing or not a
+// 32-bit integer stays absent.
+std::optional<AdapterReading> adapterOf(const WmiInstance& instance);
 
 // The text of LastBootUpTime of the first Win32_OperatingSystem. Raises a ProgramError
 // when the query, the enumeration or the property fails.
 std::string readBootTimeText(WmiSession& session);
 
-// Calls visit for every adapter that Win32_PerfRawData_Tcpip_NetworkInterface
-// enumerates, in enumeration order (see adapterOf). When the query or the first step of
-// the enumeration fails, the session's interfaces are released and a ProgramError raised.
-void enumerateAdapters(WmiSession& session, bool withCounters, const std::function<void(const AdapterReading&)>& visit);
+// Every adapter that Win32_PerfRawData_Tcpip_NetworkInterface enumerates, in enumeration
+// order (see adapterOf). When the query or the first step of the enumeration fails, the
+// session's interfaces are released and a ProgramError raised.
+std::vector<AdapterReading> readAdapters(WmiSession& session);

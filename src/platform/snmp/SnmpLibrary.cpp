@@ -1,4 +1,4 @@
-#include "platform/linux/SnmpLibrary.h"
+#include "platform/snmp/SnmpLibrary.h"
 
 #include "base/Failures.h"
 

@@ -1,9 +1,7 @@
 #include "database/TrafficDatabase.h"
 
-#include "base/Failures.h"
 #include "database/ByteOrder.h"
 #include "database/FileFormat.h"
-#include "database/RunState.h"
 #include "platform/Platform.h"
 
 #include <algorithm>
@@ -144,51 +142,16 @@ void TrafficDatabase::keepAgedRecords(std::size_t keep)
     storeRecordCount(*this);
 }
 
-namespace {
-
-std::filesystem::path statePathOf(const std::filesystem::path& database)
+void TrafficDatabase::load(const std::filesystem::path& path, FileTime now)
 {
-    std::string name = ".";
-    name += database.filename().string();
-    name += ".state";
-    return std::filesystem::path(database).replace_filename(name);
-}
-
-} // namespace
-
-std::filesystem::path TrafficDatabase::statePath() const { return statePathOf(path); }
-
-void removeAbandonedSaves(const std::filesystem::path& path)
-{
-    platform::removeAbandonedTemporaries({path, statePathOf(path)});
-}
-
-void TrafficDatabase::load(const std::filesystem::path& file, FileTime now)
-{
-    path = file;
     auto content = platform::readFile(path, recordGrowth);
     fileContent = content ? std::move(*content) : std::string();
-    loadedFingerprint = databaseFingerprint(fileContent);
-    runState.reset();
-    if (const auto state = platform::readFile(statePath()))
-        runState = decodeRunState(*state, loadedFingerprint);
     indexRecords(now - retentionSpan);
 }
 
-void TrafficDatabase::save()
+void TrafficDatabase::save(const std::filesystem::path& path)
 {
     if (fileContent.empty())
         fileContent.assign(recordCountSize, '\0'); // a database without records
-    // The state goes first and holds what the databases before and after this save need;
-    // the database's save then syncs the folder for both. Where the state can not be
-    // saved the old one stays, which no database but its own matches (the next run then
-    // falls back on the session's sums), and the database's own save tells what failed.
-    try {
-        platform::replaceFile(statePath(),
-                              encodeRunStates(nextState, databaseFingerprint(fileContent),
-                                              runState ? &*runState : nullptr, loadedFingerprint),
-                              false);
-    } catch (const ProgramError&) {
-    }
     platform::replaceFile(path, fileContent);
 }

@@ -1,8 +1,8 @@
-#include "platform/linux/SnmpReadings.h"
+#include "platform/snmp/SnmpSource.h"
 
 #include "base/Failures.h"
 #include "platform/Platform.h"
-#include "platform/linux/SnmpLibrary.h"
+#include "platform/snmp/SnmpLibrary.h"
 
 #include <algorithm>
 #include <array>
@@ -254,45 +254,61 @@ std::map<oid, Row> readInterfaceTable(void* session)
     return rows;
 }
 
+// Sessions and the library's set-up go with the source.
+struct SnmpSource : CounterSource {
+    Session session;
+
+    ~SnmpSource() override
+    {
+        session.reset();
+        if (snmpLibraryLoaded())
+            snmpLibrary().shutdown("brimlet");
+    }
+
+    Reading read(const ClockReading& clock) override
+    {
+        Reading reading;
+        // A remote host names no boot: its boot time in UTC stands for it. Both uptimes
+        // wrap after 497 days; the run state takes a boot time that moved by whole wraps
+        // for the same boot.
+        if (const std::optional<std::uint32_t> uptime = readUptime(session.get()); uptime && clock.localTime != 0) {
+            const FileTime sinceBoot = FileTime{*uptime} * (fileTimeSecond / 100);
+            reading.boot.localBootTime = clock.localTime - sinceBoot;
+            reading.boot.utcBootTime = clock.utc - sinceBoot;
+        }
+
+        const std::map<oid, Row> rows = readInterfaceTable(session.get());
+        bool all64 = true;
+        for (const auto& [index, row] : rows)
+            if (row.type != softwareLoopback)
+                all64 = all64 && row.counters[ifHCInOctets] && row.counters[ifHCOutOctets];
+        // One width holds for the whole reading: where an interface lacks the 64-bit
+        // counters, every interface is read by its 32-bit ones.
+        const CounterWidth width = all64 ? CounterWidth::bits64 : CounterWidth::bits32;
+        const Column in = all64 ? ifHCInOctets : ifInOctets;
+        const Column out = all64 ? ifHCOutOctets : ifOutOctets;
+        for (const auto& [index, row] : rows) {
+            AdapterReading adapter;
+            adapter.name = row.name.value_or(row.descr);
+            adapter.index = static_cast<std::uint32_t>(index);
+            adapter.width = width;
+            adapter.sent = row.counters[out];
+            adapter.received = row.counters[in];
+            adapter.loopback = row.type == softwareLoopback;
+            reading.adapters.push_back(std::move(adapter));
+        }
+        return reading;
+    }
+};
+
 } // namespace
 
-RemoteReading readRemote(const std::string& host, const std::string& user, const std::string& password)
+std::unique_ptr<CounterSource> connectSnmp(const std::string& host, const std::string& user,
+                                           const std::string& password)
 {
-    const Session session = openSession(host, user, password);
-    RemoteReading reading;
-    const std::optional<std::uint32_t> uptime = readUptime(session.get());
-    const std::optional<FileTime> now = toFileTime(localNow());
-    // Both uptimes wrap after 497 days; the run state takes a boot time that moved by
-    // whole wraps for the same boot.
-    if (uptime && now) {
-        const FileTime sinceBoot = FileTime{*uptime} * (fileTimeSecond / 100);
-        reading.bootTime = *now - sinceBoot;
-        reading.utcBootTime = utcNow() - sinceBoot;
-    }
-
-    const std::map<oid, Row> rows = readInterfaceTable(session.get());
-    bool all64 = true;
-    for (const auto& [index, row] : rows)
-        if (row.type != softwareLoopback)
-            all64 = all64 && row.counters[ifHCInOctets] && row.counters[ifHCOutOctets];
-    // One width holds for the whole reading: where an interface lacks the 64-bit
-    // counters, every interface is read by its 32-bit ones.
-    reading.width = all64 ? CounterWidth::bits64 : CounterWidth::bits32;
-    const Column in = all64 ? ifHCInOctets : ifInOctets;
-    const Column out = all64 ? ifHCOutOctets : ifOutOctets;
-    for (const auto& [index, row] : rows) {
-        if (row.type == softwareLoopback)
-            continue;
-        reading.adapters.push_back(
-            {row.name.value_or(row.descr), static_cast<std::uint32_t>(index), row.counters[out], row.counters[in]});
-    }
-    return reading;
-}
-
-void closeRemote()
-{
-    if (snmpLibraryLoaded())
-        snmpLibrary().shutdown("brimlet");
+    auto source = std::make_unique<SnmpSource>();
+    source->session = openSession(host, user, password);
+    return source;
 }
 
 } // namespace platform

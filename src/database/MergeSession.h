@@ -1,0 +1,34 @@
+#pragma once
+
+#include "base/DatabaseFiles.h"
+#include "database/RunState.h"
+#include "database/TrafficDatabase.h"
+
+#include <cstdint>
+#include <optional>
+
+// What the merge of one run knows beyond the records: the run state that the last run
+// left beside the database, where it belongs to the database as loaded, and the state
+// this run leaves for the next.
+struct MergeSession {
+    std::optional<RunState> last;
+    std::uint64_t loadedFingerprint = 0;
+    RunState next;
+    // Whether last was left by a reading of the boot now running.
+    bool sameBoot = false;
+};
+
+// Loads the database and the run state beside it. A state is trusted only beside the
+// database it was written with.
+MergeSession loadSession(TrafficDatabase& database, const DatabaseFiles& files, FileTime now);
+
+// Saves the run state, then the database. The state holds what the databases before and
+// after this save need, so whichever of the two a crash leaves, one state matches it;
+// the database's save syncs the folder for both. Where the state can not be saved the
+// old one stays, which no database but its own matches (the next run then falls back on
+// the session's sums), and the database's own save tells what failed.
+void saveSession(TrafficDatabase& database, const MergeSession& session, const DatabaseFiles& files);
+
+// Removes what saves of the database left behind in processes that no longer run: the
+// temporary files of the database and of its run state.
+void removeAbandonedSaves(const DatabaseFiles& files);
