@@ -18,13 +18,12 @@ constexpr std::size_t entrySize = 2 * countSize;
 
 // The run state beside it: a state count (1 or 2), then per state its head (the
 // fingerprint of its database, the boot time in UTC, the reading's time in UTC, the
-// session's local boot time, the boot id as a text), an adapter count and the adapters,
+// session's local boot time, the boot's uptime, the boot id as a text), an adapter count and the adapters,
 // each its interface index, raw sent and received counters, position and name. A text
 // is a one-byte length and that many bytes.
 constexpr std::size_t stateCountSize = 1;
 constexpr std::size_t fingerprintSize = 8;
 constexpr std::size_t stateTimeSize = 8;
-constexpr std::size_t stateTimes = 3;
 constexpr std::size_t textLengthSize = 1;
 constexpr std::size_t maxTextLength = 255;
 constexpr std::size_t interfaceIndexSize = 4;

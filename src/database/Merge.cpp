@@ -83,13 +83,20 @@ TrafficRecord openReading(TrafficDatabase& database, MergeSession& session, cons
                           const ClockReading& clock)
 {
     RunState& next = session.next;
-    next = RunState{boot.id, boot.utcBootTime, clock.utc, boot.localBootTime, {}};
+    next = RunState{boot.id, boot.utcBootTime, clock.utc, boot.localBootTime, boot.uptime.value_or(0), {}};
     // A boot that can not be told from others leaves only the records to count by.
     if (boot.id.empty() && boot.utcBootTime == 0)
         session.last.reset();
     session.sameBoot = session.last && session.last->sameBoot(next);
-    if (session.sameBoot)
-        next.sessionBootTime = session.last->sessionBootTime;
+    session.elapsed = 0;
+    if (session.sameBoot) {
+        const RunState& last = *session.last;
+        next.sessionBootTime = last.sessionBootTime;
+        if (last.uptime != 0 && next.uptime >= last.uptime)
+            session.elapsed = next.uptime - last.uptime;
+        else if (next.readingTime > last.readingTime)
+            session.elapsed = next.readingTime - last.readingTime;
+    }
     const FileTime now = clock.localTime;
     TrafficRecord opening = openingRecord(next.sessionBootTime, now);
     if (opening.intervalStart > now) // the clock went back to before the boot
@@ -198,7 +205,7 @@ void mergeByIdentity(TrafficDatabase& database, const MergeSession& session, std
     const RunState& last = *session.last;
     const RunState& next = session.next;
     const AdapterState* previous = session.sameBoot ? last.find(reading.name, reading.index) : nullptr;
-    const FileTime elapsed = next.readingTime > last.readingTime ? next.readingTime - last.readingTime : 0;
+    const FileTime elapsed = session.elapsed;
     const bool hasEntry = index < current.entryCount;
     const AdapterCounters entry = database.counts(current, index);
 
@@ -232,9 +239,13 @@ void mergeAdapter(TrafficDatabase& database, MergeSession& session, std::size_t 
     noted.sent = reading.sent ? *reading.sent : previous ? previous->sent : 0;
     noted.received = reading.received ? *reading.received : previous ? previous->received : 0;
 
+    const AdapterCounters before = database.counts(database.records.back(), number);
     if (session.last)
         mergeByIdentity(database, session, number, reading, log);
     else
         mergeBySessionSums(database, number, reading, log);
     session.next.adapters.push_back(std::move(noted));
+    const AdapterCounters after = database.counts(database.records.back(), number);
+    session.counted.resize(std::max(session.counted.size(), number + 1));
+    session.counted[number] = {after.sent - before.sent, after.received - before.received};
 }

@@ -16,6 +16,11 @@ struct MergeSession {
     RunState next;
     // Whether last was left by a reading of the boot now running.
     bool sameBoot = false;
+    // How long after last this reading was taken: by the boot's uptime where both have
+    // one, else by UTC; 0 without a reading of this boot before it.
+    FileTime elapsed = 0;
+    // The bytes this reading added, by adapter number.
+    std::vector<AdapterCounters> counted;
 };
 
 // Loads the database and the run state beside it. A state is trusted only beside the

@@ -28,7 +28,7 @@ void putText(std::string& out, std::string_view text)
 void putState(std::string& out, const RunState& state, std::uint64_t fingerprint)
 {
     putValue(out, fingerprint, fingerprintSize);
-    for (const FileTime time : {state.utcBootTime, state.readingTime, state.sessionBootTime})
+    for (const FileTime time : {state.utcBootTime, state.readingTime, state.sessionBootTime, state.uptime})
         putValue(out, time, stateTimeSize);
     putText(out, state.bootId);
     putValue(out, state.adapters.size(), entryCountSize);
@@ -75,6 +75,7 @@ RunState readState(Reader& in)
     state.utcBootTime = in.value(stateTimeSize);
     state.readingTime = in.value(stateTimeSize);
     state.sessionBootTime = in.value(stateTimeSize);
+    state.uptime = in.value(stateTimeSize);
     state.bootId = in.text();
     const auto count = static_cast<std::size_t>(in.value(entryCountSize));
     if (in.failed || in.rest.size() < count * adapterStateSize) {

@@ -38,6 +38,7 @@ struct RunState {
     FileTime utcBootTime = 0;    // else the boot time in UTC
     FileTime readingTime = 0;    // UTC
     FileTime sessionBootTime = 0; // the local boot time the session's records were written with
+    FileTime uptime = 0;         // the boot's uptime at the reading; 0 where unknown
     std::vector<AdapterState> adapters;
 
     bool operator==(const RunState&) const = default;

@@ -35,6 +35,9 @@ struct BootReading {
     std::string id;
     FileTime utcBootTime = 0;
     FileTime localBootTime = 0;
+    // The time since the boot on a clock that clock steps and time zones do not move, in
+    // 100-nanosecond units; absent where the source tells none.
+    std::optional<FileTime> uptime;
 };
 
 // One reading of the measured computer: its boot and every adapter it reports, in the

@@ -119,7 +119,7 @@ TEST(CounterDifference, TellsAWrapFromARestartByTheTimeBetweenReadings)
 
 TEST(RunState, BelongsToTheDatabaseAndTheBootItWasWrittenFor)
 {
-    const RunState before{"id-1", 0, day1, day1 - day, {{"eth0", 2, 500, 600, 0}}};
+    const RunState before{"id-1", 0, day1, day1 - day, 77, {{"eth0", 2, 500, 600, 0}}};
     RunState after = before;
     after.adapters.push_back({std::string(300, 'w'), 7, 1, 2, 1}); // names longer than 255 bytes are cut
     const std::string file = encodeRunStates(after, 22, &before, 11);
@@ -132,13 +132,13 @@ TEST(RunState, BelongsToTheDatabaseAndTheBootItWasWrittenFor)
     EXPECT_NE(databaseFingerprint("\1\0\0\0"), databaseFingerprint(std::string(4, '\0')));
     // Windows names no boot: its boot time in UTC stands for it, within 15 seconds. A remote
     // host's uptime wraps after 2^32 hundredths of a second: the same boot.
-    const RunState windows{"", day1, 0, 0, {}};
+    const RunState windows{"", day1, 0, 0, 0, {}};
     const FileTime wrap = (FileTime{1} << 32) * (second / 100);
-    EXPECT_TRUE(windows.sameBoot({"", day1 + 15 * second, 0, 0, {}}));
-    EXPECT_FALSE(windows.sameBoot({"", day1 - 16 * second, 0, 0, {}}));
-    EXPECT_TRUE(windows.sameBoot({"", day1 + 2 * wrap - 10 * second, 0, 0, {}}));
-    EXPECT_FALSE(windows.sameBoot({"", day1 + wrap / 2, 0, 0, {}}));
-    EXPECT_FALSE(before.sameBoot({"id-2", 0, 0, 0, {}}));
+    EXPECT_TRUE(windows.sameBoot({"", day1 + 15 * second, 0, 0, 0, {}}));
+    EXPECT_FALSE(windows.sameBoot({"", day1 - 16 * second, 0, 0, 0, {}}));
+    EXPECT_TRUE(windows.sameBoot({"", day1 + 2 * wrap - 10 * second, 0, 0, 0, {}}));
+    EXPECT_FALSE(windows.sameBoot({"", day1 + wrap / 2, 0, 0, 0, {}}));
+    EXPECT_FALSE(before.sameBoot({"id-2", 0, 0, 0, 0, {}}));
 }
 
 } // namespace

@@ -157,6 +157,11 @@ struct KernelSource : CounterSource {
         std::ifstream file("/proc/sys/kernel/random/boot_id");
         std::getline(file, reading.boot.id);
         reading.boot.localBootTime = localBootTime();
+        // Counts through suspend, which the monotonic clock leaves out.
+        timespec sinceBoot{};
+        if (clock_gettime(CLOCK_BOOTTIME, &sinceBoot) == 0)
+            reading.boot.uptime = static_cast<FileTime>(sinceBoot.tv_sec) * fileTimeSecond
+                                  + static_cast<FileTime>(sinceBoot.tv_nsec / 100);
         reading.adapters = dumpInterfaces();
         return reading;
     }

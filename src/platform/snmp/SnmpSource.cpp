@@ -275,6 +275,7 @@ struct SnmpSource : CounterSource {
             const FileTime sinceBoot = FileTime{*uptime} * (fileTimeSecond / 100);
             reading.boot.localBootTime = clock.localTime - sinceBoot;
             reading.boot.utcBootTime = clock.utc - sinceBoot;
+            reading.boot.uptime = sinceBoot;
         }
 
         const std::map<oid, Row> rows = readInterfaceTable(session.get());

@@ -11,6 +11,7 @@ namespace {
 // WMI of the local or a named computer; COM is given up with the source.
 struct WmiSource : CounterSource {
     WmiSession session;
+    bool local = true;
 
     ~WmiSource() override
     {
@@ -29,6 +30,9 @@ struct WmiSource : CounterSource {
                             * static_cast<std::int64_t>(fileTimeSecond);
         if (reading.boot.localBootTime != 0)
             reading.boot.utcBootTime = reading.boot.localBootTime - static_cast<FileTime>(offset);
+        // Milliseconds since the local boot, through sleep, unmoved by the clock.
+        if (local)
+            reading.boot.uptime = static_cast<FileTime>(GetTickCount64()) * (fileTimeSecond / 1000);
         reading.adapters = readAdapters(session);
         return reading;
     }
@@ -40,6 +44,7 @@ std::unique_ptr<CounterSource> connect(const std::string& server, const std::str
                                        const std::string& password)
 {
     auto source = std::make_unique<WmiSource>();
+    source->local = server.empty();
     source->session.connect(server, user, password);
     return source;
 }
