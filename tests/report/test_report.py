@@ -1,16 +1,14 @@
-"""brimlet-report on prepared databases, and beside the real program, at a clock pinned by faketime."""
-import json, os, pathlib, shutil, struct, subprocess, tempfile, unittest
-from datetime import datetime, timedelta
+"""brimlet-report on prepared databases, and beside the real program, on the rig of tests/e2e:
+each run's clock stopped by libfaketime, with a /dev/shm of its own."""
+import json, os, pathlib, struct, unittest
+from rig import Folder, encode, filetime, launch, local
 
 REPORT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "../../contrib/report/brimlet-report")
-os.environ.update(TZ="UTC", LC_ALL="C", FAKETIME_DONT_FAKE_MONOTONIC="1")
+NOW = local(2027, 3, 3, 12)
 
 
 def database(records):
-    stamp = lambda fields: (datetime(*fields) - datetime(1601, 1, 1)) // timedelta(microseconds=1) * 10
-    return struct.pack("<I", len(records)) + b"".join(
-        struct.pack("<QB", stamp(start), len(entries)) + b"".join(struct.pack("<qq", *e) for e in entries)
-        for start, entries in records)
+    return encode([(filetime(local(*start)), entries) for start, entries in records])
 
 
 # Across the end of February and a cycle start on the 14th; nothing on 2 March; three boots
@@ -28,14 +26,15 @@ FROM_1 = (DAYS, [("2027-02-01", 1334, 10660), ("2027-03-01", 38116, 50228)], (47
 
 class Report(unittest.TestCase):
     def setUp(self):
-        self.file = pathlib.Path(self.enterContext(tempfile.TemporaryDirectory()), "traffic")
+        self.folder = Folder(self)
+        self.file = pathlib.Path(self.folder.database())
 
-    def report(self, content, *arguments, month_start="14", command=None, **env):
+    def report(self, content, *arguments, month_start="14", command=None):
         if content is not None:
             self.file.write_bytes(content)
-        env = {k: v for k, v in dict(os.environ, BRIMLET_MONTH_START=month_start, **env).items() if v is not None}
-        command = ["faketime", "-f", "2027-03-03 12:00:00", *(command or [REPORT, self.file, "--days=5", *arguments])]
-        return subprocess.run(command, env=env, capture_output=True, text=True)
+        env = dict(BRIMLET_MONTH_START=month_start, PATH=f"{self.folder.programs}{os.pathsep}{os.environ['PATH']}")
+        return launch(command or [REPORT, self.file, "--days=5", *arguments], self.folder.programs, at=NOW,
+                      env={k: v for k, v in env.items() if v is not None}).wait()
 
     def test_days_cycles_and_estimate_are_the_hand_computed_sums(self):
         for records, month_start, arguments, (days, cycles, projected) in [
@@ -48,8 +47,8 @@ class Report(unittest.TestCase):
                  [("2027-01-14", 0, 0), ("2027-02-14", 38116, 50228)], (198203, 261185, 459388)))]:  # 2.5 of 13 days
             with self.subTest(month_start=month_start, arguments=arguments, records=len(records)):
                 result = self.report(database(records), "--json", *arguments, month_start=month_start)
-                self.assertEqual(result.returncode, 0, result.stderr)
-                report = json.loads(result.stdout)
+                self.assertEqual(result.status, 0, result.err)
+                report = json.loads(result.out)
                 self.assertEqual(([(d["date"], d["sent"], d["received"]) for d in report["days"]],
                                   [(c["start"], c["sent"], c["received"]) for c in report["cycles"][-2:]],
                                   tuple(report["estimate"]["projected"].values())), (days, cycles, projected))
@@ -57,23 +56,22 @@ class Report(unittest.TestCase):
     def test_table_cap_and_chart(self):
         chart = self.file.with_name("days.png")
         result = self.report(database(RECORDS), "--cap", "100K", "--chart", chart)
-        self.assertEqual(result.returncode, 1, result.stderr)
+        self.assertEqual(result.status, 1, result.err)
         for line in [r"Wed 2027-03-03 +30\.4K +41\.2K +71\.6K +#{30}",
                      r"2027-01-14 to 2027-02-13 +1\.00K +10\.0K +11\.0K +#+",
                      r"2027-02-14 to 2027-03-13 +37\.5K +49\.5K +87\.0K +#{30}",
                      r"Cap 100K: 87\.0% used, 1\.18K a day left for 11 days - the estimate passes the cap"]:
-            self.assertRegex(result.stdout, "\n" + line + "\n")
+            self.assertRegex(result.out, "\n" + line + "\n")
         head = chart.read_bytes()[:24]
         self.assertEqual((head[:8], struct.unpack(">II", head[16:24])), (b"\x89PNG\r\n\x1a\n", (800, 350)))
 
     def test_current_cycle_is_what_the_program_prints_for_this_month(self):
         # The program beside its database, found on the PATH.
-        shutil.copy(os.environ["BRIMLET_PROGRAM"], self.file.parent)
         for month_start in ["14", None, "31", "3"]:
             with self.subTest(month_start=month_start):
-                env = dict(month_start=month_start, PATH=f"{self.file.parent}{os.pathsep}{os.environ['PATH']}")
-                printed = self.report(database(RECORDS[:7]), command=["brimlet", "%Mu %Md"], **env).stdout
-                estimate = json.loads(self.report(None, command=[REPORT, "--json"], **env).stdout)["estimate"]
+                printed = self.report(database(RECORDS[:7]), command=[self.folder.program, "%Mu %Md"],
+                                      month_start=month_start).out
+                estimate = json.loads(self.report(None, command=[REPORT, "--json"], month_start=month_start).out)["estimate"]
                 self.assertEqual(printed, f"{estimate['sent']} {estimate['received']}")
 
     def test_damaged_missing_and_foreign_files_are_named_clearly(self):
@@ -88,9 +86,9 @@ class Report(unittest.TestCase):
                 if content is None:
                     self.file.unlink()
                 result = self.report(content, "--json")
-                self.assertRegex(result.stderr, "^brimlet-report: .*" + message)
-                sent_today = today and json.loads(result.stdout)["days"][-1]["sent"]
-                self.assertEqual((result.returncode, sent_today), (status, today))
+                self.assertRegex(result.err, "^brimlet-report: .*" + message)
+                sent_today = today and json.loads(result.out)["days"][-1]["sent"]
+                self.assertEqual((result.status, sent_today), (status, today))
 
 
 if __name__ == "__main__":
