@@ -54,7 +54,7 @@ int monthStartDay(const char* setting)
     const char* end = setting + std::strlen(setting);
     int day = 0;
     const auto [stop, error] = std::from_chars(setting, end, day);
-    return error == std::errc() && stop == end && day >= 1 && day <= 28 ? day : 1;
+    return error == std::errc() && stop == end && day >= 1 && day <= 31 ? day : 1;
 }
 
 std::filesystem::path databasePath(const std::filesystem::path& folder, const std::string& server)

@@ -1,6 +1,7 @@
 """brimlet-report on prepared databases, and beside the real program, on the rig of tests/e2e:
 each run's clock stopped by libfaketime, with a /dev/shm of its own."""
-import json, os, pathlib, struct, unittest
+import json, os, pathlib, runpy, struct, unittest
+from datetime import datetime
 from rig import Folder, encode, filetime, launch, local
 
 REPORT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "../../contrib/report/brimlet-report")
@@ -22,6 +23,7 @@ DAYS = [("2027-02-27", 0, 0), ("2027-02-28", 300, 400), ("2027-03-01", 7005, 800
 # days; the last and this cycle (start, sent, received); the estimate (sent, received, total)
 FROM_14 = (DAYS, [("2027-01-14", 1024, 10240), ("2027-02-14", 38426, 50648)], (61481, 81036, 142518))  # 17.5 of 28 days
 FROM_1 = (DAYS, [("2027-02-01", 1334, 10660), ("2027-03-01", 38116, 50228)], (472638, 622827, 1095465))  # 2.5 of 31
+FROM_31 = (DAYS, [("2027-01-31", 1034, 10260), ("2027-02-28", 38416, 50628)], (340256, 448419, 788675))  # 3.5 of 31
 
 
 class Report(unittest.TestCase):
@@ -39,7 +41,7 @@ class Report(unittest.TestCase):
     def test_days_cycles_and_estimate_are_the_hand_computed_sums(self):
         for records, month_start, arguments, (days, cycles, projected) in [
                 (RECORDS, "14", [], FROM_14), (RECORDS, "14", ["--adapter", "9"], FROM_14),  # no record has it: all
-                (RECORDS, None, [], FROM_1), (RECORDS, "31", [], FROM_1),
+                (RECORDS, None, [], FROM_1), (RECORDS, "32", [], FROM_1), (RECORDS, "31", [], FROM_31),
                 (RECORDS, "14", ["--adapter", "1"], ([d[:1] + (0, 0) for d in DAYS[:2]] + [("2027-03-01", 7000, 8000),
                  ("2027-03-02", 0, 0), ("2027-03-03", 1010, 2020)], [("2027-01-14", 0, 0), ("2027-02-14", 8010, 10020)],
                  (12816, 16032, 28848))),
@@ -52,6 +54,18 @@ class Report(unittest.TestCase):
                 self.assertEqual(([(d["date"], d["sent"], d["received"]) for d in report["days"]],
                                   [(c["start"], c["sent"], c["received"]) for c in report["cycles"][-2:]],
                                   tuple(report["estimate"]["projected"].values())), (days, cycles, projected))
+
+    def test_cycles_from_the_28th_to_the_31st_begin_where_the_programs_do(self):
+        # The rows of PeriodBoundaries.BeginAShortMonthsCycleOnItsLastDay in tests/pattern.
+        cycle_start = runpy.run_path(REPORT)["cycle_start"]
+        for today, starts in [
+                (20270227, [20270128, 20270129, 20270130, 20270131]), (20270228, [20270228] * 4),
+                (20270330, [20270328, 20270329, 20270330, 20270228]), (20280228, [20280228, 20280129, 20280130, 20280131]),
+                (20280229, [20280228, 20280229, 20280229, 20280229]), (20270429, [20270428, 20270429, 20270330, 20270331]),
+                (20270430, [20270428, 20270429, 20270430, 20270430]), (20270501, [20270428, 20270429, 20270430, 20270430]),
+                (20271231, [20271228, 20271229, 20271230, 20271231]), (20280101, [20271228, 20271229, 20271230, 20271231])]:
+            day = datetime.strptime(str(today), "%Y%m%d")
+            self.assertEqual([int(f"{cycle_start(day, start):%Y%m%d}") for start in range(28, 32)], starts, today)
 
     def test_table_cap_and_chart(self):
         chart = self.file.with_name("days.png")
