@@ -88,21 +88,28 @@ class Report(unittest.TestCase):
                 estimate = json.loads(self.report(None, command=[REPORT, "--json"], month_start=month_start).out)["estimate"]
                 self.assertEqual(printed, f"{estimate['sent']} {estimate['received']}")
 
-    def test_damaged_missing_and_foreign_files_are_named_clearly(self):
+    def test_damaged_odd_missing_and_foreign_files_are_named_in_one_line(self):
         whole = database(RECORDS[:7])
-        for content, status, today, message in [
-                (whole[:-5], 0, 1111, "damaged: it announces 7 records and holds 6 whole ones"),
-                (whole + b"xyz", 0, 31111, "damaged: 3 bytes after its last record"),
-                (b"\1\0", 2, None, "is not a brimlet database: too short"),
-                (b"\x89PNG\r\n\x1a\n\0\0\0\rIHDR" + bytes(2000), 2, None, "is not a brimlet database: record 1 starts"),
-                (None, 2, None, f"no database at {self.file}: brimlet has not saved one there yet\n")]:
+        # Adapter 2 is in the odd record alone: %n2 counts it (0 today) where brimlet holds that record,
+        # and all adapters where it has dropped it.
+        odd = lambda *start: database(RECORDS[:7] + [(start, [(0, 0), (0, 0), (5**20, 7**20)])])
+        for content, arguments, status, today, message in [
+                (whole[:-5], [], 0, 1111, "damaged: it announces 7 records and holds 6 whole ones"),
+                (whole + b"xyz", [], 0, 31111, "damaged: 3 bytes after its last record"),
+                (odd(2250, 3, 3), ["--adapter", "2"], 0, 0, "1 record left out, .*: 1 dated after the clock\n"),
+                (odd(1970, 3, 3), ["--adapter", "2"], 0, 31111, "1 record left out, .*: 1 older than 365 days\n"),
+                (b"\1\0", [], 2, None, "is not a brimlet database: too short"),
+                (b"\x89PNG\r\n\x1a\n\0\0\0\rIHDR" + bytes(2000), [], 2, None,
+                 "is not a brimlet database, or has lost most of it: it announces 1196314761 records in 2016 bytes"),
+                (None, [], 2, None, f"no database at {self.file}: brimlet has not saved one there yet\n")]:
             with self.subTest(message=message):
                 if content is None:
                     self.file.unlink()
-                result = self.report(content, "--json")
-                self.assertRegex(result.err, "^brimlet-report: .*" + message)
-                sent_today = today and json.loads(result.out)["days"][-1]["sent"]
-                self.assertEqual((result.status, sent_today), (status, today))
+                result = self.report(content, "--json", *arguments)
+                self.assertRegex(result.err, "(?m)^brimlet-report: .*" + message)
+                sent_today = None if today is None else json.loads(result.out)["days"][-1]["sent"]
+                self.assertEqual((result.status, sent_today, result.err.count("brimlet-report:"), "Traceback" in result.err),
+                                 (status, today, 1, False))
 
 
 if __name__ == "__main__":
