@@ -101,6 +101,8 @@ class Report(unittest.TestCase):
                 (b"\1\0", [], 2, None, "is not a brimlet database: too short"),
                 (b"\x89PNG\r\n\x1a\n\0\0\0\rIHDR" + bytes(2000), [], 2, None,
                  "is not a brimlet database, or has lost most of it: it announces 1196314761 records in 2016 bytes"),
+                (whole, ["--chart", self.file.with_name("missing") / "days.png"], 2, None,
+                 "cannot write the chart to .*/missing/days.png: No such file or directory\n"),
                 (None, [], 2, None, f"no database at {self.file}: brimlet has not saved one there yet\n")]:
             with self.subTest(message=message):
                 if content is None:
