@@ -69,13 +69,19 @@ class Report(unittest.TestCase):
 
     def test_table_cap_and_chart(self):
         chart = self.file.with_name("days.png")
-        result = self.report(database(RECORDS), "--cap", "100K", "--chart", chart)
-        self.assertEqual(result.status, 1, result.err)
-        for line in [r"Wed 2027-03-03 +30\.4K +41\.2K +71\.6K +#{30}",
-                     r"2027-01-14 to 2027-02-13 +1\.00K +10\.0K +11\.0K +#+",
-                     r"2027-02-14 to 2027-03-13 +37\.5K +49\.5K +87\.0K +#{30}",
-                     r"Cap 100K: 87\.0% used, 1\.18K a day left for 11 days - the estimate passes the cap"]:
-            self.assertRegex(result.out, "\n" + line + "\n")
+        for records, arguments, status, lines in [
+                (RECORDS, ["--cap", "100K", "--chart", chart], 1, [
+                    r"Wed 2027-03-03 +30\.4K +41\.2K +71\.6K +#{30}", r"2027-01-14 to 2027-02-13 +1\.00K +10\.0K +11\.0K +#+",
+                    r"2027-02-14 to 2027-03-13 +37\.5K +49\.5K +87\.0K +#{30}",
+                    r"Cap 100K: 87\.0% used, 1\.18K a day left for 11 days - the estimate passes the cap"]),
+                # Counts negative in the signed view, near 2^64 as the program renders them.
+                ([((2027, 3, 3), [(-1, -2)])], [], 0, [r"Wed 2027-03-03 +16777216T +16777216T +16777216T +#{30}",
+                                                       r"2027-02-14 to 2027-03-13 +16777216T +16777216T +16777216T +#{30}"])]:
+            with self.subTest(records=len(records)):
+                result = self.report(database(records), *arguments)
+                self.assertEqual(result.status, status, result.err)
+                for line in lines:
+                    self.assertRegex(result.out, "\n" + line + "\n")
         head = chart.read_bytes()[:24]
         self.assertEqual((head[:8], struct.unpack(">II", head[16:24])), (b"\x89PNG\r\n\x1a\n", (800, 350)))
 
