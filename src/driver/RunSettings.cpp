@@ -51,5 +51,5 @@ int monthStartDay(const char* setting)
     const char* end = setting + std::strlen(setting);
     int day = 0;
     const auto [stop, error] = std::from_chars(setting, end, day);
-    return error == std::errc() && stop == end && day >= 1 && day <= 28 ? day : 1;
+    return error == std::errc() && stop == end && day >= 1 && day <= 31 ? day : 1;
 }

@@ -21,6 +21,7 @@ RunSettings readArguments(const std::vector<std::string>& arguments);
 
 // The day on which every "this month" period begins, from the value of the environment
 // variable BRIMLET_MONTH_START (null when unset): its decimal digits when they give 1
-// to 28, else 1, the calendar month. A value out of range does not fail the run: the
-// line of a status bar still appears, with the calendar month's figures.
+// to 31, else 1, the calendar month. From 29 on, a shorter month's cycle begins on its
+// last day (periodBoundaries). A value out of range does not fail the run: the line of
+// a status bar still appears, with the calendar month's figures.
 int monthStartDay(const char* setting);

@@ -1,7 +1,8 @@
-"""The rig of the end-to-end tests and the proofs: the real program copied into a throw-away
-folder (its database lies beside it), run in private network namespaces whose veth pairs
-carry raw frames of a local experimental EtherType, so that the kernel's byte counts are
-exactly what the test sent; its clock stopped by libfaketime in a zone 5:30 east of UTC."""
+"""The rig of the end-to-end tests, the proofs and the report's test: the real program copied
+into a throw-away folder (its database lies beside it), run in private network namespaces
+whose veth pairs carry raw frames of a local experimental EtherType, so that the kernel's
+byte counts are exactly what the test sent; its clock stopped by libfaketime in a zone 5:30
+east of UTC."""
 import ctypes, datetime, fcntl, json, os, shutil, signal, socket, struct, subprocess, tempfile, time, unittest
 
 BINARY, FAKETIME = os.environ["BRIMLET_BINARY"], os.environ["BRIMLET_LIBFAKETIME"]
@@ -92,6 +93,25 @@ class Run:
         return self
 
 
+def launch(command, cwd, ns=None, at=None, env=(), wrap=(), mounts=()):
+    """A command (the program, the report) in the network namespace, at the clock stopped at
+    `at` (seconds since 1970), under the wrapper (a tracer, another user); mounts: (source,
+    target) bound for this run alone, a source of None mounting the target read-only. The
+    run gets a /dev/shm of its own, so what libfaketime keeps there goes with it."""
+    environment = {"PATH": os.environ["PATH"], "LC_ALL": "C.UTF-8", "TZ": ZONE}
+    environment.update((k, v) for k, v in os.environ.items() if k.endswith("SAN_OPTIONS"))
+    if at is not None:
+        environment.update(FAKETIME_FMT="%s", FAKETIME=str(at))  # every clock of the program, uptime too
+    environment.update(env)
+    script = ["mount -t tmpfs -o size=1m,mode=1777 tmpfs /dev/shm"] + [
+        f"mount --bind '{target}' '{target}' && mount -o remount,bind,ro '{target}'" if source is None
+        else f"mount --bind '{source}' '{target}'" for source, target in mounts] + [f"cd '{cwd}'"]
+    # The clock is faked for the command alone, not for the helpers that start it.
+    preload = ["env", "LD_PRELOAD=" + FAKETIME] if at is not None else []
+    return Run((["ip", "netns", "exec", ns] if ns else []) + ["unshare", "-m", "--propagation", "private", "sh", "-ec",
+               "; ".join(script) + '; exec "$@"', "sh", *wrap, *preload, *command], environment)
+
+
 class Folder:
     """A folder of the test's own: root/program/brimlet, a copy of the built program."""
     def __init__(self, test):
@@ -113,23 +133,9 @@ class Folder:
         """The names beside the program, sorted, the lock files runs leave behind left out."""
         return sorted(n for n in os.listdir(self.programs) if not (n.startswith(".traffic") and n.endswith(".lock")))
 
-    def start(self, arguments, ns=None, at=None, env=(), cwd=None, wrap=(), mounts=()):
-        """The program with these arguments, in the network namespace, at the clock stopped at
-        `at` (seconds since 1970), under the wrapper (a tracer, another user); mounts: (source,
-        target) bound for this run alone, a source of None mounting the target read-only. The
-        run gets a /dev/shm of its own, so what libfaketime keeps there goes with it."""
-        environment = {"PATH": os.environ["PATH"], "LC_ALL": "C.UTF-8", "TZ": ZONE}
-        environment.update((k, v) for k, v in os.environ.items() if k.endswith("SAN_OPTIONS"))
-        if at is not None:
-            environment.update(FAKETIME_FMT="%s", FAKETIME=str(at))  # every clock of the program, uptime too
-        environment.update(env)
-        script = ["mount -t tmpfs -o size=1m,mode=1777 tmpfs /dev/shm"] + [
-            f"mount --bind '{target}' '{target}' && mount -o remount,bind,ro '{target}'" if source is None
-            else f"mount --bind '{source}' '{target}'" for source, target in mounts] + [f"cd '{cwd or self.programs}'"]
-        # The clock is faked for the program alone, not for the helpers that start it.
-        preload = ["env", "LD_PRELOAD=" + FAKETIME] if at is not None else []
-        return Run((["ip", "netns", "exec", ns] if ns else []) + ["unshare", "-m", "--propagation", "private", "sh", "-ec",
-                   "; ".join(script) + '; exec "$@"', "sh", *wrap, *preload, self.program, *arguments], environment)
+    def start(self, arguments, cwd=None, **options):
+        """The program with these arguments, in its folder unless cwd says otherwise; see launch."""
+        return launch([self.program, *arguments], cwd or self.programs, **options)
 
     def run(self, arguments, limit=60, **options):
         return self.start(arguments, **options).wait(limit)
