@@ -99,8 +99,14 @@ TrafficRecord openReading(TrafficDatabase& database, MergeSession& session, cons
     }
     const FileTime now = clock.localTime;
     TrafficRecord opening = openingRecord(next.sessionBootTime, now);
-    if (opening.intervalStart > now) // the clock went back to before the boot
-        opening.intervalStart = startOfDay(now);
+    // The clock shows a time before the record's start: it was set back, or an autumn
+    // clock change repeats an hour. The session's record of today goes on, so that one
+    // boot and day keep one record; otherwise today's midnight opens one.
+    const std::vector<TrafficRecord>& records = database.records;
+    if (opening.intervalStart > now)
+        opening.intervalStart = session.sameBoot && !records.empty() && startOfDay(records.back().intervalStart) == startOfDay(now)
+                                    ? records.back().intervalStart
+                                    : startOfDay(now);
     mergeOpening(database, opening);
     return opening;
 }

@@ -124,5 +124,9 @@ int runBrimlet(const std::vector<std::string>& arguments, std::ostream& out)
     log.close();
     source.reset();
     lock.release();
+    // A figure that could not be written is lost to the caller, who learns it here; the
+    // reading is merged and saved all the same.
+    if (!out.flush() && status == 0)
+        status = 1;
     return status;
 }

@@ -46,7 +46,9 @@ PeriodBoundaries periodBoundaries(const CalendarTime& now, int monthStartDay)
     }
     // A clock reading outside the calendar leaves the boundaries at 0, which admits
     // every record rather than dropping all of them.
-    return {toFileTime(midnight).value_or(0), toFileTime(monthStart).value_or(0), toFileTime(now).value_or(~FileTime{0})};
+    const std::optional<FileTime> todayStart = toFileTime(midnight);
+    return {todayStart.value_or(0), toFileTime(monthStart).value_or(0),
+            todayStart ? *todayStart + fileTimeDay - 1 : ~FileTime{0}};
 }
 
 std::uint64_t periodTotal(const TrafficDatabase& database, char identifier, FileTime periodStart,

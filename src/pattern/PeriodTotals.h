@@ -6,12 +6,13 @@
 
 struct TrafficDatabase;
 
-// The period boundaries of one pattern: two local midnights, and the clock's reading,
-// after which a record (left by a clock that was ahead) belongs to no period yet.
+// The period boundaries of one pattern: two local midnights, and the end of today. A
+// record dated later today (left by a clock that was ahead, or in an hour that a clock
+// change repeats) counts today; one dated on a later day belongs to no period yet.
 struct PeriodBoundaries {
     FileTime todayStart = 0;
     FileTime monthStart = 0;
-    FileTime now = ~FileTime{0};
+    FileTime todayEnd = ~FileTime{0};
 };
 
 // Today's first midnight, and that of the most recent day monthStartDay (1 to 31) of a

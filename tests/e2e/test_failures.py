@@ -92,12 +92,14 @@ class RunHygiene(unittest.TestCase):
 
     def test_output_nobody_reads_costs_no_saving(self):
         """Each run saves anew whether its output goes to a pipe whose reader ended before it
-        started or to closed descriptors; the log never receives the pattern's text."""
+        started, a full device or closed descriptors; the status tells a figure that was lost;
+        the log never receives the pattern's text."""
         folder, quiet, before = Folder(self), Net(self), None
-        for closing in ['exec 3> >(:); wait $!; exec "$@" >&3 3>&-', 'exec "$@" <&- >&- 2>&-', 'exec "$@" >&-'] * 3:
+        for closing, status in [('exec 3> >(:); wait $!; exec "$@" >&3 3>&-', 1), ('exec "$@" >/dev/full', 1),
+                                ('exec "$@" <&- >&- 2>&-', 0), ('exec "$@" >&-', 0)] * 2:
             with self.subTest(closing):
                 run = folder.run(["log", "%u%b%d"], ns=quiet.inner, cwd=folder.root, wrap=["bash", "-c", closing, "_"])
-                self.assertEqual(run.status, 0)
+                self.assertEqual(run.status, status)
                 self.assertNotEqual(state_of(folder.database()), before)
                 before = state_of(folder.database())
         self.assertNotIn(b"0\n0", read(folder.root + "/traffic.log"))

@@ -65,19 +65,22 @@ TEST(PeriodBoundaries, BeginAShortMonthsCycleOnItsLastDay)
 }
 
 // Counts from the merge may be negative or huge: each total is their sum modulo 2^64,
-// printed as its exact unsigned number. Today's record, and one that begins after the clock.
+// printed as its exact unsigned number. Today's record, and one that begins after the clock:
+// later today, it counts today; on a later day, in no period yet.
 TEST(PeriodTotal, IsTheSumModulo2To64OfTheRecordsInThePeriod)
 {
-    const std::tuple<AdapterCounters, AdapterCounters, const char*, const char*> cases[] = {
-        {{-1, 0}, {1, 0}, "%Du %Dku %Deu %u", "18446744073709551615 18014398509481983 16777215 0"},
-        {{INT64_MAX, INT64_MAX}, {-1, 0}, "%t %Mt", "18446744073709551613 18446744073709551614"},
-        {{1, 10}, {100, 1000}, "%Du %Mu %u %Dt", "1 1 101 11"}, // the later record counts in no period yet
+    const FileTime tomorrow = stamp(2026, 3, 16), tonight = tomorrow - 1;
+    const std::tuple<AdapterCounters, AdapterCounters, FileTime, const char*, const char*> cases[] = {
+        {{-1, 0}, {1, 0}, tomorrow, "%Du %Dku %Deu %u", "18446744073709551615 18014398509481983 16777215 0"},
+        {{INT64_MAX, INT64_MAX}, {-1, 0}, tomorrow, "%t %Mt", "18446744073709551613 18446744073709551614"},
+        {{1, 10}, {100, 1000}, tomorrow, "%Du %Mu %u %Dt", "1 1 101 11"},
+        {{1, 10}, {100, 1000}, tonight, "%Du %Mu %u %Dt", "101 101 101 1111"},
     };
     const CalendarTime now{2026, 3, 0, 15, 12};
-    for (const auto& [today, later, pattern, expected] : cases) {
+    for (const auto& [today, later, laterStart, pattern, expected] : cases) {
         TrafficDatabase database;
         database.appendRecord(stamp(2026, 3, 15), {today});
-        database.appendRecord(stamp(2026, 3, 16), {later});
+        database.appendRecord(laterStart, {later});
         EXPECT_EQ(printed(database, pattern, now), expected) << pattern << " of " << today.sent;
     }
 }
