@@ -55,4 +55,5 @@ void takeReading(TrafficDatabase& database, MergeSession& session, platform::Cou
         if (number < choice.counted)
             mergeAdapter(database, session, number, adapter, log);
     }
+    rememberAdapters(session, reading.adapters, patterns.has_value());
 }

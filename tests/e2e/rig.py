@@ -200,7 +200,10 @@ class Net:
         command(["ip", "-n", self.inner, "link", "set", f"lan{pair}", "up"])
         command(["ip", "-n", self.outer, "link", "set", f"far{pair}", "up"])
         self.expected[pair] = (0, 0)
-        # Until the kernel puts a link in operation (up to a second), it drops what is sent, uncounted.
+        self.wait_up(pair)
+
+    def wait_up(self, pair):
+        """Until the kernel puts a link in operation (up to a second), it drops what is sent, uncounted."""
         for _ in range(250):
             if all(json.loads(command(["ip", "-n", ns, "-j", "link", "show", name]))[0]["operstate"] == "UP"
                    for ns, name in ((self.inner, f"lan{pair}"), (self.outer, f"far{pair}"))):
