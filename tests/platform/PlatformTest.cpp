@@ -11,7 +11,10 @@
 #include "Environment.h"
 #include "platform/Platform.h"
 
+#include <fnmatch.h>
+
 #include <clocale>
+#include <random>
 #endif
 
 namespace {
@@ -65,6 +68,23 @@ TEST(AdapterChoice, OneRuleOverTheFactsOfAReading)
     EXPECT_EQ(many.counted, 255u);
 }
 
+// Each row a reading of fnmatch(3) that a simpler matcher gets wrong.
+TEST(MatchesPattern, AnswersAsFnmatchWithoutFlags)
+{
+    const std::tuple<const char*, const char*, bool> cases[] = { // pattern, name, matches
+        {"*a*a*a*a*a*a*a*a*a*a*ab", "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa", false}, // in linear time
+        {"*a*b", "xaxbxab", true}, {"a*", "a", true}, {"*?", "", false},
+        {"[\x80-\xff]", "\xe9", true}, {"[a-\xff]", "b", true}, // ranges of unsigned bytes
+        {"\\*", "*", true}, {"\\*", "x", false}, {"[\\]]", "]", true}, {"x\\", "x\\", false}, // escapes; a trailing one matches nothing
+        {"[!a]", "b", true}, {"[^a]", "a", false}, {"[]a]", "]", true}, {"[!]]", "]", false}, {"[a-]", "-", true},
+        {"[z-a]", "m", false}, {"[a-\\]]", "]", false}, {"[\\]-a]", "^", true},
+        {"[ab", "[ab", true}, {"[ab", "a", false}, {"[a[", "[a[", true}, {"[", "[", true}, {"[b-", "[b-", false}, // never closed
+        {"[[-", "[[-", true}, {"[[\\", "[[\\", false},
+    };
+    for (const auto& [pattern, name, expected] : cases)
+        EXPECT_EQ(platform::matchesPattern(pattern, name), expected) << pattern << " against " << name;
+}
+
 // The folder of the Windows program, where its database lies: plain text handling.
 TEST(WindowsPath, FolderOfTheExecutable)
 {
@@ -95,6 +115,29 @@ TEST(UserNumberFormat, FollowsTheLocaleTheEnvironmentNames)
         EXPECT_EQ(platform::formatForUser("1234567.125", 2), expected) << (all ? all : "-") << (lang ? lang : " -");
         // Reading the user's settings leaves the process's own locale alone.
         EXPECT_EQ(std::setlocale(LC_ALL, nullptr), globalBefore);
+    }
+}
+
+// Generated patterns and names over the characters that mean something in a pattern.
+TEST(MatchesPattern, SameAnswersAsTheCLibrarysFnmatch)
+{
+    const std::string alphabet = "ab-]![^\\*?\xe9";
+    std::mt19937 random(26);
+    auto text = [&](std::size_t longest) {
+        std::string made(random() % (longest + 1), ' ');
+        for (char& c : made)
+            c = alphabet[random() % alphabet.size()];
+        return made;
+    };
+    for (int i = 0; i < 200000; ++i) {
+        // Names as often as not the pattern's own text, one character changed or not, so
+        // that matches are as frequent as mismatches.
+        const std::string pattern = text(8);
+        std::string name = random() % 2 ? text(6) : pattern;
+        if (!name.empty() && random() % 2)
+            name[random() % name.size()] = alphabet[random() % alphabet.size()];
+        ASSERT_EQ(platform::matchesPattern(pattern, name), fnmatch(pattern.c_str(), name.c_str(), 0) == 0)
+            << pattern << " against " << name;
     }
 }
 #endif
