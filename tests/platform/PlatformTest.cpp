@@ -1,5 +1,6 @@
 #include "platform/AdapterChoice.h"
 #include "platform/NumberFormat.h"
+#include "platform/VisibleText.h"
 #include "platform/windows/WindowsPath.h"
 
 #include <gtest/gtest.h>
@@ -83,6 +84,12 @@ TEST(MatchesPattern, AnswersAsFnmatchWithoutFlags)
     };
     for (const auto& [pattern, name, expected] : cases)
         EXPECT_EQ(platform::matchesPattern(pattern, name), expected) << pattern << " against " << name;
+}
+
+TEST(VisibleText, EscapesControlCharactersOnly)
+{
+    EXPECT_EQ(platform::visibleText("eth0\x1b[2J\n\t\x7f\xc2\x9b\xc3\xa4 \\x"), "eth0\\x1b[2J\\n\\t\\x7f\\xc2\\x9b\xc3\xa4 \\x");
+    EXPECT_EQ(platform::visibleText(std::string("a\0b", 3)), "a\\x00b");
 }
 
 // The folder of the Windows program, where its database lies: plain text handling.
