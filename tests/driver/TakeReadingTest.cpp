@@ -32,15 +32,15 @@ std::string stamp(FileTime time)
 }
 
 // Runs of one boot, each with the run state the one before left: what each logs (a name's
-// control characters escaped) and the counts the day's record holds after it.
+// control characters, C0 and C1, escaped) and the counts the day's record holds after it.
 TEST(TakeReading, LogsTheReadingBesideTheMergeLineByLine)
 {
     struct Run { FileTime at; std::vector<AdapterReading> adapters; std::string log; AdapterCounters first; };
     const std::string bootLine = "boot @ " + stamp(boot) + "\n", dayLine = "boot @ " + stamp(day1 + 24 * hour) + "\n";
     const Run runs[] = {
-        {boot + hour, {adapter("lan0", 90, 2100), adapter("wan\x1b[2J\n", 3'000'000'000, 5, CounterWidth::bits32)},
+        {boot + hour, {adapter("lan0", 90, 2100), adapter("wan\x1b[2J\n\xc2\x9b\xc3\xa4", 3'000'000'000, 5, CounterWidth::bits32)},
          bootLine + "Interface 0: lan0\n Received: 2100 (unsigned 2100)\n Sent: 90 (unsigned 90)\n"
-                    "Interface 1: wan\\x1b[2J\\n\n Received: 5 (unsigned 5)\n Sent: -1294967296 (unsigned 3000000000)\n",
+                    "Interface 1: wan\\x1b[2J\\n\\xc2\\x9b\xc3\xa4\n Received: 5 (unsigned 5)\n Sent: -1294967296 (unsigned 3000000000)\n",
          {90, 2100}},
         {day1 + 30 * hour, {adapter("lan0", 100, 2500)},
          dayLine + "Interface 0: lan0\n Received: 2500 (unsigned 2500)\n Sent: 100 (unsigned 100)\ncorrected to: 400/10\n",
