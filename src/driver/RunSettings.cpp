@@ -44,6 +44,14 @@ RunSettings readArguments(const std::vector<std::string>& arguments)
     return settings;
 }
 
+void takeCredentials(RunSettings& settings, const char* user, const char* password)
+{
+    if (settings.user.empty() && user)
+        settings.user = user;
+    if (settings.password.empty() && password)
+        settings.password = password;
+}
+
 int monthStartDay(const char* setting)
 {
     if (!setting)

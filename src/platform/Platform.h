@@ -39,6 +39,10 @@ std::filesystem::path executableFolder();
 // Where the system offers nothing of the kind, nothing happens.
 void prepareForFilling(void* data, std::size_t size);
 
+// Overwrites the text's characters with zeros in a way the compiler keeps: a secret the
+// run has done with leaves no copy in memory given back.
+void clearSecret(std::string& text);
+
 // The whole content of a file; nothing when it does not exist. Any other failure to
 // read it raises a ProgramError naming the file and the reason. The content has room
 // for growth more bytes, so that a caller that appends that much never moves it.

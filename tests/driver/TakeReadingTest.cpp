@@ -47,13 +47,14 @@ std::string bootLine(FileTime start)
     return text.str();
 }
 
-// Runs of one boot: what each logs beside the merge's lines, and adapter 0's counts after it.
+// Runs of one boot: what each logs beside the merge's lines (a name's control characters, C0
+// and C1, escaped), and adapter 0's counts after it.
 TEST(TakeReading, LogsTheReadingBesideTheMergeLineByLine)
 {
     const std::tuple<FileTime, std::vector<AdapterReading>, std::string, AdapterCounters> runs[] = {
-        {boot + hour, {adapter("lan0", 90, 2100), adapter("wan", 3'000'000'000, 5, 0, CounterWidth::bits32)},
+        {boot + hour, {adapter("lan0", 90, 2100), adapter("wan\x1b[2J\n\xc2\x9b\xc3\xa4", 3'000'000'000, 5, 0, CounterWidth::bits32)},
          bootLine(boot) + "Interface 0: lan0\n Received: 2100 (unsigned 2100)\n Sent: 90 (unsigned 90)\n"
-                          "Interface 1: wan\n Received: 5 (unsigned 5)\n Sent: -1294967296 (unsigned 3000000000)\n",
+                          "Interface 1: wan\\x1b[2J\\n\\xc2\\x9b\xc3\xa4\n Received: 5 (unsigned 5)\n Sent: -1294967296 (unsigned 3000000000)\n",
          {90, 2100}},
         {day1 + 30 * hour, {adapter("lan0", 100, 2500)},
          bootLine(day1 + 24 * hour) + "Interface 0: lan0\n Received: 2500 (unsigned 2500)\n Sent: 100 (unsigned 100)\n"

@@ -173,13 +173,13 @@ class Net:
     The rig counts what it sends and checks after each exchange that the kernel counted alike."""
     made = 0
 
-    def __init__(self, test, pairs=0):
+    def __init__(self, test, pairs=0, mtu=1500):
         for name in os.listdir("/run/netns") if os.path.isdir("/run/netns") else []:
             owner = name.split("-")[1] if name.startswith("brimlet-") else ""
             if owner.isdigit() and not os.path.exists(f"/proc/{owner}"):  # left by a killed test
                 subprocess.run(["ip", "netns", "delete", name])
         self.inner, self.outer = (self.namespace(test) for _ in range(2))
-        self.expected, self.ever, self.exact = {}, {}, True  # bytes (received, sent) since made, and ever
+        self.expected, self.ever, self.exact, self.mtu = {}, {}, True, mtu  # bytes (received, sent) since made, and ever
         for pair in range(pairs):
             self.add(pair)
 
@@ -197,8 +197,8 @@ class Net:
             self.remove(pair)
         command(["ip", "-n", self.inner, "link", "add", f"lan{pair}", "type", "veth", "peer", f"far{pair}", "netns",
                  self.outer])
-        command(["ip", "-n", self.inner, "link", "set", f"lan{pair}", "up"])
-        command(["ip", "-n", self.outer, "link", "set", f"far{pair}", "up"])
+        command(["ip", "-n", self.inner, "link", "set", f"lan{pair}", "mtu", str(self.mtu), "up"])
+        command(["ip", "-n", self.outer, "link", "set", f"far{pair}", "mtu", str(self.mtu), "up"])
         self.expected[pair] = (0, 0)
         self.wait_up(pair)
 
@@ -232,6 +232,10 @@ class Net:
         pid = frames(*((self.outer, f"far{pair}") if inbound else (self.inner, f"lan{pair}")), -1, size, pause)
         test.addCleanup(end, pid)
         return pid
+
+    def index(self, pair):
+        """lan<pair>'s interface index."""
+        return json.loads(command(["ip", "-n", self.inner, "-j", "link", "show", f"lan{pair}"]))[0]["ifindex"]
 
     def kernel(self, pair):
         """lan<pair>'s counters as the kernel shows them now: (received, sent)."""
