@@ -83,9 +83,11 @@ TrafficRecord openReading(TrafficDatabase& database, MergeSession& session, cons
                           const ClockReading& clock)
 {
     RunState& next = session.next;
-    next = RunState{boot.id, boot.utcBootTime, clock.utc, boot.localBootTime, boot.uptime.value_or(0), {}};
+    next = RunState{boot.id,          boot.utcBootTime,    clock.utc,
+                    boot.localBootTime, boot.uptime.value_or(0), boot.byEvidence,
+                    boot.uptimeIsAgents, boot.engineBoots.value_or(0), {}};
     // A boot that can not be told from others leaves only the records to count by.
-    if (boot.id.empty() && boot.utcBootTime == 0)
+    if (boot.id.empty() && boot.utcBootTime == 0 && !boot.byEvidence)
         session.last.reset();
     session.sameBoot = session.last && session.last->sameBoot(next);
     session.elapsed = 0;

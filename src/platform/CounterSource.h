@@ -41,6 +41,9 @@ struct BootReading {
     // A remote agent that does not tell the host's uptime tells its own: it starts again
     // when the agent restarts, which is no boot of the host.
     bool uptimeIsAgents = false;
+    // Boots told apart by evidence alone (a remote host): a new boot only where the
+    // host's uptime went down or the agent's boot count changed, never a clock's step.
+    bool byEvidence = false;
     // The agent's count of its own restarts (SNMPv3 snmpEngineBoots); absent where the
     // source tells none.
     std::optional<std::uint32_t> engineBoots;
