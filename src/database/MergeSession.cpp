@@ -8,18 +8,24 @@ MergeSession loadSession(TrafficDatabase& database, const DatabaseFiles& files, 
     database.load(files.database, now);
     MergeSession session;
     session.loadedFingerprint = databaseFingerprint(database.fileContent);
-    if (const auto state = platform::readFile(files.state))
+    platform::FileStamp stamp;
+    if (const auto state = platform::readFile(files.state, 0, &stamp)) {
         session.last = decodeRunState(*state, session.loadedFingerprint);
+        session.stateFile = stamp;
+    }
     return session;
 }
 
 void saveSession(TrafficDatabase& database, const MergeSession& session, const DatabaseFiles& files)
 {
+    const std::string state = encodeRunStates(session.next, databaseFingerprint(database.fileContent),
+                                              session.last ? &*session.last : nullptr, session.loadedFingerprint);
     try {
-        platform::replaceFile(files.state,
-                              encodeRunStates(session.next, databaseFingerprint(database.fileContent),
-                                              session.last ? &*session.last : nullptr, session.loadedFingerprint),
-                              false);
+        // One write within one span, so that a kill leaves it whole or absent.
+        if (!(database.savesInPlace() && session.stateFile && session.stateFile->size == state.size()
+              && state.size() <= platform::wholeWriteSpan
+              && platform::overwriteFile(files.state, *session.stateFile, 0, state, false)))
+            platform::replaceFile(files.state, state, false);
     } catch (const ProgramError&) {
     }
     database.save(files.database);
