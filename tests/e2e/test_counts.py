@@ -1,8 +1,14 @@
 """Totals that stay equal to the kernel's counters while ordinary things happen between runs:
 days pass, adapters go and come, the clock steps, the time zone changes, the machine reboots;
-the adapters that count; the log of the readings."""
-import fnmatch, json, os, unittest
+the rate of each reading over the time that really passed; the adapters that count."""
+import fnmatch, json, os, time, unittest
 from rig import DAY, HOUR, Folder, Net, boot_day, command, local, write, OFFSET
+
+
+def rate_bounds(bytes_, earlier, later):
+    """The rates a run can print for bytes counted between two runs: the program reads its clock
+    somewhere between each run's start and end."""
+    return bytes_ // (later.started + later.seconds - earlier.started) - 1, bytes_ // (later.started - earlier.started - earlier.seconds)
 
 
 def step(frames, clock, remove=(), make=(), btime=-HOUR, boot=1, zone=0):
@@ -42,7 +48,7 @@ class ExactCounts(unittest.TestCase):
     def scenario(self, pairs, patterns, steps):
         folder, net = Folder(self), Net(self, pairs)
         counted = [p for p in range(pairs) if not patterns or any(fnmatch.fnmatchcase(f"lan{p}", x) for x in patterns.split())]
-        start, runs, before = local(2026, 12, 10, 9), [], (0, 0)
+        start, runs, before, last = local(2026, 12, 10, 9), [], (0, 0), None
         for number, s in enumerate(steps):
             for pair in s["remove"]:
                 net.remove(pair)
@@ -56,7 +62,7 @@ class ExactCounts(unittest.TestCase):
                                                      else line for line in real))
             write(folder.root + "/boot_id", f"6a1f0c2e-0000-4000-8000-00000000000{s['boot']}\n")
             env = {"TZ": f"TST-{5 + s['zone']}:30", **({"BRIMLET_ADAPTERS": patterns} if patterns else {})}
-            run = folder.run(["%u %d %Du %Dd"], ns=net.inner, at=start + s["clock"], env=env, mounts=[
+            run = folder.run(["%u %d %Du %Dd|%ru %rd"], ns=net.inner, at=start + s["clock"], env=env, mounts=[
                 (folder.root + "/stat", "/proc/stat"), (folder.root + "/boot_id", "/proc/sys/kernel/random/boot_id")])
             # What the kernel counted on the counted pairs, those deleted included (the rig checks each exchange).
             total = [sum(net.ever.get(pair, (0, 0))[i] for pair in counted) for i in (0, 1)]
@@ -65,7 +71,34 @@ class ExactCounts(unittest.TestCase):
             before = total
             # A run's bytes count today while its record begins on the day, not after the clock.
             today = [sum(r[2][i] for r in runs if r[0] == day and r[1] <= s["clock"]) for i in (0, 1)]
-            self.assertEqual(run.out, f"{total[1]} {total[0]} {today[1]} {today[0]}", f"step {number + 1}: {run.err}")
+            totals, rates = run.out.split("|")
+            self.assertEqual(totals, f"{total[1]} {total[0]} {today[1]} {today[0]}", f"step {number + 1}: {run.err}")
+            # No rate from a first reading or across a reboot; else this run's bytes over the time between the runs.
+            for added, rate in zip(reversed(runs[-1][2]), map(int, rates.split())):
+                lowest, highest = rate_bounds(added, last, run) if last and s["boot"] == steps[number - 1]["boot"] else (0, 0)
+                self.assertTrue(lowest <= rate <= highest, f"step {number + 1}: {rate} not in {lowest}..{highest}")
+            last = run
+
+
+class Rate(unittest.TestCase):
+    def test_the_rate_is_the_bytes_over_the_time_that_passed(self):
+        """Frames of exact sizes between two runs 2 s apart, while the clock steps an hour ahead (a relative
+        offset): each rate, in every rendering, is the bytes over the time measured outside the program."""
+        folder, net = Folder(self), Net(self, 2)
+        pattern = "%ru %rd %rn1d|%rkd|%rsd|%ran1d"
+        first = folder.run([pattern], ns=net.inner, at="+0")
+        self.assertEqual(first.out, "0 0 0|0|0|0.00", first.err)
+        net.send(0, 700, 1514, 90, 100)
+        net.send(1, 300, 1000)
+        time.sleep(2)
+        second = folder.run([pattern], ns=net.inner, at="+1h")
+        plain, kib, grouped, automatic = second.out.split("|")
+        for printed, added, divisor in zip(map(int, plain.split() + [kib, grouped.replace(",", "")]),
+                                           [9000, 1359800, 300000, 1359800, 1359800], [1, 1, 1, 1024, 1]):
+            lowest, highest = rate_bounds(added, first, second)
+            self.assertTrue(lowest // divisor <= printed <= highest // divisor, f"{printed} not in {lowest}..{highest}")
+        lowest, highest = rate_bounds(300000, first, second)
+        self.assertTrue(lowest / 1024 - 0.5 <= float(automatic[:-1]) <= highest / 1024 + 0.5 and automatic[-1] == "K")
 
 
 class Adapters(unittest.TestCase):
