@@ -101,64 +101,49 @@ TEST(DatabaseFile, KeepsOnlyWholeRecordsOfDamagedFiles)
     }
 }
 
-TEST(DatabaseFile, LoadsAndSavesTheFileBesideItsRunStateOnly)
+// A save writes in place only where the run changed counts of the last record within one
+// whole-write span of the file that was loaded; else a new file takes its place. Either
+// way the file holds exactly the content. A link to the file as loaded shows which.
+TEST(DatabaseFile, LoadsAndSavesBesideItsRunStateOnlyInPlaceWhereTheFileKeepsItsShape)
 {
     const auto folder = std::filesystem::temp_directory_path()
                         / ("brimlet-db-" + std::to_string(std::chrono::system_clock::now().time_since_epoch().count()));
     std::filesystem::create_directories(folder);
     const DatabaseFiles files = databaseFiles(folder, "");
-    TrafficDatabase database;
-    const MergeSession session = loadSession(database, files, now); // missing: no records
-    saveSession(database, session, files);
-    EXPECT_EQ(std::filesystem::file_size(folder / "traffic"), 4u); // no records: the count alone
-    database.appendRecord(now, {{5, 7}});
-    saveSession(database, session, files);
-    TrafficDatabase again;
-    again.load(folder / "traffic", now);
-    EXPECT_EQ(again.fileContent, database.fileContent);
+    TrafficDatabase empty;
+    saveSession(empty, loadSession(empty, files, now), files); // missing: no records, the count alone
+    EXPECT_EQ(platform::readFile(files.database), std::string(4, '\0'));
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 2); // the database and its run state
 
-    // What one run adds at most, a record with an entry for every adapter, fits into the
-    // memory the load took: neither the content nor the index is copied.
-    const std::pair memory(again.fileContent.data(), again.records.data());
-    again.appendRecord(now + 1);
-    again.setCounts(TrafficRecord::maxAdapters - 1, {1, 2});
-    EXPECT_EQ(std::pair(again.fileContent.data(), again.records.data()), memory);
-    std::filesystem::remove_all(folder);
-}
-
-// A save writes in place only where the run changed counts of the last record within one
-// whole-write span of the file that was loaded; else a new file takes its place. Either
-// way the file holds exactly the content. A link to the file as loaded shows which.
-TEST(DatabaseFile, SavesInPlaceOnlyWhereTheFileKeepsItsShape)
-{
-    const auto folder = std::filesystem::temp_directory_path() / ("brimlet-place-" + std::to_string(now));
-    std::filesystem::create_directories(folder);
     Records stored(163, {now - 400 * day, {{1, 2}}}); // aged; the last record's first entry spans offset 4096
     stored.push_back({now - day / 2, {{0x00FF, 0x0100}, {5, 7}}});
     const std::tuple<const char*, std::string, std::function<void(TrafficDatabase&)>, bool> cases[] = {
         {"counts grow", fileOf(stored), [](TrafficDatabase& d) { d.setCounts(1, {6, 9}); d.setCounts(0, {0x00FF, 0x0101}); }, true},
         {"a change across the span", fileOf(stored), [](TrafficDatabase& d) { d.setCounts(0, {0x01FF, 0x0101}); }, false},
-        {"a new record", fileOf(stored), [](TrafficDatabase& d) { d.appendRecord(now); }, false},
+        {"a new record", fileOf(stored), [](TrafficDatabase& d) { d.appendRecord(now), d.setCounts(TrafficRecord::maxAdapters - 1, {1, 2}); }, false},
         {"a new entry", fileOf(stored), [](TrafficDatabase& d) { d.setCounts(2, {1, 1}); }, false},
         {"aged records dropped", fileOf(stored), [](TrafficDatabase& d) { d.keepAgedRecords(0); }, false},
         {"a damaged file", fileOf(stored) + "x", [](TrafficDatabase& d) { d.setCounts(1, {6, 9}); }, false},
         {"a file that is not the one loaded", fileOf(stored), [&](TrafficDatabase& d) {
-             platform::replaceFile(folder / "traffic", fileOf(Records(164, {now, {{1, 2}, {3, 4}}})).substr(0, 4120));
+             platform::replaceFile(files.database, fileOf(Records(164, {now, {{1, 2}, {3, 4}}})).substr(0, 4120));
              d.setCounts(1, {6, 9});
          }, false},
     };
     for (const auto& [name, content, change, inPlace] : cases) {
         SCOPED_TRACE(name);
         std::filesystem::remove(folder / "loaded");
-        platform::replaceFile(folder / "traffic", content);
-        std::filesystem::create_hard_link(folder / "traffic", folder / "loaded");
+        platform::replaceFile(files.database, content);
+        std::filesystem::create_hard_link(files.database, folder / "loaded");
         TrafficDatabase database;
-        database.load(folder / "traffic", now);
+        database.load(files.database, now);
+        // What one run adds at most, a record with an entry for every adapter, fits into the
+        // memory the load took: neither the content nor the index is copied.
+        const std::pair memory(database.fileContent.data(), database.records.data());
         change(database);
-        database.save(folder / "traffic");
-        EXPECT_EQ(platform::readFile(folder / "traffic"), database.fileContent);
+        database.save(files.database);
+        EXPECT_EQ(platform::readFile(files.database), database.fileContent);
         EXPECT_EQ(platform::readFile(folder / "loaded") == database.fileContent, inPlace);
+        EXPECT_EQ(std::pair(database.fileContent.data(), database.records.data()), memory);
     }
     std::filesystem::remove_all(folder);
 }
