@@ -74,7 +74,7 @@ class ExactCounts(unittest.TestCase):
             totals, rates = run.out.split("|")
             self.assertEqual(totals, f"{total[1]} {total[0]} {today[1]} {today[0]}", f"step {number + 1}: {run.err}")
             # No rate from a first reading or across a reboot; else this run's bytes over the time between the runs.
-            for added, rate in zip(reversed(runs[-1][2]), map(int, rates.split())):
+            for added, rate in zip(reversed(runs[-1][2]), map(int, rates.split()), strict=True):
                 lowest, highest = rate_bounds(added, last, run) if last and s["boot"] == steps[number - 1]["boot"] else (0, 0)
                 self.assertTrue(lowest <= rate <= highest, f"step {number + 1}: {rate} not in {lowest}..{highest}")
             last = run
@@ -86,13 +86,13 @@ class Rate(unittest.TestCase):
         offset): each rate, in every rendering, is the bytes over the time measured outside the program."""
         folder, net = Folder(self), Net(self, 2)
         first = folder.run(["x"], ns=net.inner, at="+0")
-        net.send(0, 700, 1514, 90, 100)
-        net.send(1, 300, 1000)
+        for frames in ((0, 700, 1514, 90, 100), (1, 300, 1000)):
+            net.send(*frames)
         time.sleep(2)
         second = folder.run(["%ru %rd %rn1d %rkd %rsd %ran1d"], ns=net.inner, at="+1h")
         printed = [float(x) for x in second.out.replace(",", "").replace("K", "").split()]  # the last one in K, rounded
-        self.assertEqual(len(printed), 6, second.err)
-        for value, added, unit in zip(printed, [9000, 1359800, 300000, 1359800, 1359800, 300000], [1, 1, 1, 1024, 1, 1024]):
+        for value, added, unit in zip(printed, [9000, 1359800, 300000, 1359800, 1359800, 300000], [1, 1, 1, 1024, 1, 1024],
+                                      strict=True):
             lowest, highest = rate_bounds(added, first, second)
             self.assertTrue(lowest // unit - 0.5 <= value <= highest // unit + 0.5, f"{second.out}: {lowest}..{highest}")
 

@@ -94,13 +94,12 @@ class RunHygiene(unittest.TestCase):
         """Each run saves anew (its run state, where the counts stand still) whether its output goes to a pipe
         whose reader ended before it started or to closed descriptors; the log never receives the pattern's text."""
         folder, quiet, before = Folder(self), Net(self), None
-        state = os.path.join(folder.programs, ".traffic.state")
         for closing in ['exec 3> >(:); wait $!; exec "$@" >&3 3>&-', 'exec "$@" <&- >&- 2>&-', 'exec "$@" >&-'] * 3:
             with self.subTest(closing):
                 run = folder.run(["log", "%u%b%d"], ns=quiet.inner, cwd=folder.root, wrap=["bash", "-c", closing, "_"])
                 self.assertEqual(run.status, 0)
-                self.assertNotEqual(state_of(state), before)
-                before = state_of(state)
+                self.assertNotEqual(state_of(folder.programs + "/.traffic.state"), before)
+                before = state_of(folder.programs + "/.traffic.state")
         self.assertNotIn(b"0\n0", read(folder.root + "/traffic.log"))
 
     def test_leftovers_of_dead_saves_go_those_of_live_ones_stay(self):

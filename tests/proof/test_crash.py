@@ -6,8 +6,7 @@ from rig import HOUR, Folder, Net, boot_day, decode, figure, read, write
 
 # The database's history before the killed run, made by real runs: frames sent (pair, frames in, their size,
 # frames out, theirs), a run (days after boot, hour), a pair made anew (its number). The killed run reads at
-# noon of the second day after boot; it writes its counts in place where the last run was of that day (after
-# SameDay's only run, its run state grows by the state before and takes a new file).
+# noon of the second day after boot; it writes its counts in place where the last run was of that day.
 HISTORIES = {
     "FirstRun": [(0, 3, 700, 2, 90)],
     "SameDay": [(0, 3, 700, 2, 90), (2, 8), (1, 4, 1514, 1, 64)],
@@ -16,7 +15,9 @@ HISTORIES = {
     "AfterRecreation": [(1, 3, 700, 2, 90), (1, 10), (1,), (1, 2, 300, 1, 200), (1, 20), (1, 1, 100, 5, 1000)],
     "SameDayAfterRecreation": [(1, 3, 700, 2, 90), (1, 10), (2, 9), (1,), (1, 2, 300, 1, 200), (0, 1, 100, 5, 1000)],
 }
-IN_PLACE = {"SameDay", "SameDayAfterRecreation"}
+# The calls that make the killed run's saves durable: a data sync of the database written in place, a rename of a
+# new file. After SameDay's only run, the run state grows by the state before and takes a new file.
+SAVES = {"SameDay": {"fdatasync", "rename"}, "SameDayAfterRecreation": {"fdatasync"}}
 # The boot's uptime stopped with the clock, so that two runs with the same readings leave the same run state.
 FROZEN = {"FAKETIME_DONT_FAKE_MONOTONIC": "0"}
 FIGURES = ["kills", "killedBySignal", "completedBeforeTheKill", "foundStateBefore", "foundStateAfter", "foundOtherState",
@@ -59,7 +60,7 @@ class Histories(unittest.TestCase):
     def each_history(self, kill):
         for name, history in HISTORIES.items():
             with self.subTest(name):
-                self.in_place = name in IN_PLACE
+                self.saves = SAVES.get(name, {"rename"})
                 self.folder, self.net = Folder(self), Net(self, 2)
                 self.options = dict(ns=self.net.inner, at=boot_day(2) + 12 * HOUR, env=FROZEN)
                 for step in history:
@@ -146,10 +147,7 @@ class CrashSafety(Histories):
         self.restore()
         calls = calls_that_may_matter(trace, self.folder.program, [self.folder.lock(), *self.paths()])
         self.assertGreater(len(calls), 20, "the trace did not show the program's calls")
-        # In place: one write over the database's counts and one data sync; else a new file renamed over it.
-        names = [name for name, _ in calls]
-        self.assertEqual("fdatasync" in names, self.in_place)
-        self.assertTrue(self.in_place or "rename" in names)
+        self.assertEqual({name for name, _ in calls} & {"fdatasync", "rename"}, self.saves)
         for name, occurrence in calls:
             point = f"inject={name}:signal=SIGKILL:when={occurrence}"
             self.survived(self.folder.run(["ok"], wrap=["strace", "-qq", "-o", "/dev/null", "-e", point], **self.options),
