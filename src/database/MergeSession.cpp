@@ -1,7 +1,26 @@
 #include "database/MergeSession.h"
 
 #include "base/Failures.h"
+#include "database/ByteOrder.h"
 #include "platform/Platform.h"
+
+#include <algorithm>
+
+namespace {
+
+// The state file ends in a check of all its bytes before it: written in place without a
+// sync, a state that a power cut tore (part old, part new) is no state at all.
+constexpr std::size_t checkSize = 8;
+
+std::uint64_t checkOf(std::string_view bytes)
+{
+    std::uint64_t hash = 14695981039346656037u;
+    for (const char c : bytes)
+        hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211u;
+    return hash;
+}
+
+} // namespace
 
 MergeSession loadSession(TrafficDatabase& database, const DatabaseFiles& files, FileTime now)
 {
@@ -10,7 +29,9 @@ MergeSession loadSession(TrafficDatabase& database, const DatabaseFiles& files, 
     session.loadedFingerprint = databaseFingerprint(database.fileContent);
     platform::FileStamp stamp;
     if (const auto state = platform::readFile(files.state, 0, &stamp)) {
-        session.last = decodeRunState(*state, session.loadedFingerprint);
+        const std::string_view content = std::string_view(*state).substr(0, state->size() - std::min(state->size(), checkSize));
+        if (state->size() >= checkSize && getLittleEndian(state->data() + content.size(), checkSize) == checkOf(content))
+            session.last = decodeRunState(content, session.loadedFingerprint);
         session.stateFile = stamp;
     }
     return session;
@@ -18,8 +39,11 @@ MergeSession loadSession(TrafficDatabase& database, const DatabaseFiles& files, 
 
 void saveSession(TrafficDatabase& database, const MergeSession& session, const DatabaseFiles& files)
 {
-    const std::string state = encodeRunStates(session.next, databaseFingerprint(database.fileContent),
-                                              session.last ? &*session.last : nullptr, session.loadedFingerprint);
+    std::string state = encodeRunStates(session.next, databaseFingerprint(database.fileContent),
+                                        session.last ? &*session.last : nullptr, session.loadedFingerprint);
+    state.resize(state.size() + checkSize);
+    putLittleEndian(state.data() + state.size() - checkSize, checkOf(std::string_view(state).substr(0, state.size() - checkSize)),
+                    checkSize);
     try {
         // One write within one span, so that a kill leaves it whole or absent.
         if (!(database.savesInPlace() && session.stateFile && session.stateFile->size == state.size()
