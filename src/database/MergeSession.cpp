@@ -29,10 +29,10 @@ MergeSession loadSession(TrafficDatabase& database, const DatabaseFiles& files, 
     session.loadedFingerprint = databaseFingerprint(database.fileContent);
     platform::FileStamp stamp;
     if (const auto state = platform::readFile(files.state, 0, &stamp)) {
-        const std::string_view content = std::string_view(*state).substr(0, state->size() - std::min(state->size(), checkSize));
-        if (state->size() >= checkSize && getLittleEndian(state->data() + content.size(), checkSize) == checkOf(content))
-            session.last = decodeRunState(content, session.loadedFingerprint);
         session.stateFile = stamp;
+        const std::string_view content(state->data(), state->size() - std::min(state->size(), checkSize));
+        if (state->size() >= checkSize && getLittleEndian(content.data() + content.size(), checkSize) == checkOf(content))
+            session.last = decodeRunState(content, session.loadedFingerprint);
     }
     return session;
 }
@@ -41,9 +41,9 @@ void saveSession(TrafficDatabase& database, const MergeSession& session, const D
 {
     std::string state = encodeRunStates(session.next, databaseFingerprint(database.fileContent),
                                         session.last ? &*session.last : nullptr, session.loadedFingerprint);
+    const std::uint64_t check = checkOf(state);
     state.resize(state.size() + checkSize);
-    putLittleEndian(state.data() + state.size() - checkSize, checkOf(std::string_view(state).substr(0, state.size() - checkSize)),
-                    checkSize);
+    putLittleEndian(state.data() + state.size() - checkSize, check, checkSize);
     try {
         // One write within one span, so that a kill leaves it whole or absent.
         if (!(database.savesInPlace() && session.stateFile && session.stateFile->size == state.size()

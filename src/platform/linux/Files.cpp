@@ -119,6 +119,7 @@ std::optional<std::string> readFile(const std::filesystem::path& path, std::size
 bool overwriteFile(const std::filesystem::path& path, const FileStamp& stamp, std::size_t offset,
                    std::string_view bytes, bool sync)
 {
+    // Nothing is written through a link at the name, nor into a fifo planted there.
     FileDescriptor file(::open(path.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     struct stat status {};
     if (file.get() < 0 || fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode) || stampOf(status) != stamp

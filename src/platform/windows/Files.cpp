@@ -113,8 +113,10 @@ std::optional<std::string> readFile(const std::filesystem::path& path, std::size
 bool overwriteFile(const std::filesystem::path& path, const FileStamp& stamp, std::size_t offset,
                    std::string_view bytes, bool sync)
 {
-    FileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                                nullptr));
+    // A link at the name is opened itself, whose stamp is not its target's: nothing is
+    // written through it.
+    FileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (file.get() == INVALID_HANDLE_VALUE || stampOf(file.get()) != stamp || offset > stamp.size
         || bytes.size() > stamp.size - offset)
         return false;
