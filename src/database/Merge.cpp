@@ -268,7 +268,11 @@ void mergeAdapter(TrafficDatabase& database, MergeSession& session, std::size_t 
     session.next.adapters.push_back(noted);
     const AdapterCounters after = database.counts(database.records.back(), number);
     session.counted.resize(std::max(session.counted.size(), number + 1));
-    session.counted[number] = {after.sent - before.sent, after.received - before.received};
+    // Counts wrap modulo 2^64 as the totals do: the difference is taken with the same bits unsigned.
+    auto added = [](std::int64_t from, std::int64_t to) {
+        return static_cast<std::int64_t>(static_cast<std::uint64_t>(to) - static_cast<std::uint64_t>(from));
+    };
+    session.counted[number] = {added(before.sent, after.sent), added(before.received, after.received)};
 }
 
 void rememberAdapters(MergeSession& session, const std::vector<AdapterReading>& adapters, bool keepUncounted)
