@@ -124,9 +124,9 @@ TEST(RunState, BelongsToTheDatabaseAndTheBootItWasWrittenFor)
     after.adapters.push_back({0, nameHash("Wireless"), CounterWidth::bits32, 1ull << 40, 2});
     const std::string file = encodeRunStates(after, 22, &before, 11);
     EXPECT_EQ(decodeRunState(file, 22), after);
-    EXPECT_EQ(after.find({"wlan0", 0}), nullptr); // where the system numbers no interface, the name tells
-    EXPECT_EQ(after.find({"Wireless", 0}), &after.adapters[1]);
-    EXPECT_EQ(after.find({"renamed", 2}), &after.adapters[0]); // else the index, whatever the name
+    EXPECT_EQ(after.find({.name = "wlan0"}), nullptr); // where the system numbers no interface, the name tells
+    EXPECT_EQ(after.find({.name = "Wireless"}), &after.adapters[1]);
+    EXPECT_EQ(after.find({.name = "renamed", .index = 2}), &after.adapters[0]); // else the index, whatever the name
     EXPECT_EQ(decodeRunState(file, 11), before);
     EXPECT_EQ(decodeRunState(file, 33), std::nullopt);
     for (std::size_t size = 0; size < file.size(); ++size)

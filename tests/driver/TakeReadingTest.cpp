@@ -25,7 +25,7 @@ std::string run(TrafficDatabase& database, std::optional<RunState>& last, std::v
                 FileTime at = boot + hour, const Patterns& patterns = std::nullopt)
 {
     ScriptedSource source;
-    source.reading = {{"boot-1", boot, boot}, std::move(adapters)};
+    source.reading = {{.id = "boot-1", .utcBootTime = boot, .localBootTime = boot}, std::move(adapters)};
     MergeSession session{last, 0, {}, false};
     DiagnosticLog log;
     log.stream = std::make_unique<std::ostringstream>();
