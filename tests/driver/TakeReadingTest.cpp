@@ -26,7 +26,8 @@ std::string run(TrafficDatabase& database, std::optional<RunState>& last, std::v
 {
     ScriptedSource source;
     source.reading = {{.id = "boot-1", .utcBootTime = boot, .localBootTime = boot}, std::move(adapters)};
-    MergeSession session{last, 0, {}, false};
+    MergeSession session;
+    session.last = last;
     DiagnosticLog log;
     log.stream = std::make_unique<std::ostringstream>();
     takeReading(database, session, source, patterns, {*toCalendarTime(at), at, at}, log);
