@@ -22,12 +22,9 @@ cd "$(dirname "$0")/.."
 runs=${1:-60}
 pause=${2:-1}
 block=${3:-4096}
+build_tools
 pattern='%rau/s up, %rad/s down, %Dat today'
 
-build=$PWD/build-bench
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBRIMLET_TESTS=OFF -DBRIMLET_BENCH=ON >/dev/null
-cmake --build "$build" >/dev/null
-tools=$build/bench
 scratch=$build/device
 ns=brimlet-device-$$
 peer=brimlet-device-peer-$$
