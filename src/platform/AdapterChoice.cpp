@@ -1,6 +1,7 @@
 #include "platform/AdapterChoice.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <sstream>
 
@@ -16,11 +17,27 @@ struct Step {
     std::size_t next = 0;
 };
 
+// Whether c is of the named character class of the C locale; nothing for a name that
+// is no class.
+std::optional<bool> inClass(std::string_view name, unsigned char c)
+{
+    static constexpr std::pair<std::string_view, int (*)(int)> classes[] = {
+        {"alnum", std::isalnum}, {"alpha", std::isalpha}, {"blank", std::isblank}, {"cntrl", std::iscntrl},
+        {"digit", std::isdigit}, {"graph", std::isgraph}, {"lower", std::islower}, {"print", std::isprint},
+        {"punct", std::ispunct}, {"space", std::isspace}, {"upper", std::isupper}, {"xdigit", std::isxdigit}};
+    for (const auto& [className, test] : classes)
+        if (className == name)
+            return test(c) != 0;
+    return std::nullopt;
+}
+
 // A bracket expression at pattern[start] == '[' against c, the way fnmatch(3) reads one:
 // '!' or '^' first negates, ']' first (after it) stands for itself, "a-z" is a range of
-// unsigned byte values, a backslash takes the next character as it is. A bracket that is
-// never closed makes its '[' an ordinary character, unless it ends in a lone backslash or,
-// before c matched, in a range without its end: then it matches nothing.
+// unsigned byte values, "[:digit:]" a character class, a backslash takes the next
+// character as it is. A bracket that is never closed makes its '[' an ordinary
+// character, unless it ends in a lone backslash, holds a class or, before c matched, ends
+// in a range without its end: then it matches nothing, as does a class of no such name
+// or a range that ends in a class.
 Step bracketStep(std::string_view pattern, std::size_t start, unsigned char c)
 {
     const std::size_t size = pattern.size();
@@ -34,13 +51,26 @@ Step bracketStep(std::string_view pattern, std::size_t start, unsigned char c)
     const bool negated = at < size && (pattern[at] == '!' || pattern[at] == '^');
     at += negated;
     bool found = false;
+    bool classes = false;
+    const auto classAt = [&](std::size_t from) {
+        return pattern.substr(from, 2) == "[:" ? pattern.find(":]", from + 2) : std::string_view::npos;
+    };
     for (bool first = true; at < size && (first || pattern[at] != ']'); first = false) {
+        if (const std::size_t end = classAt(at); end != std::string_view::npos) {
+            const std::optional<bool> member = inClass(pattern.substr(at + 2, end - at - 2), c);
+            if (!member)
+                return {};
+            found = found || *member;
+            classes = true;
+            at = end + 2;
+            continue;
+        }
         unsigned char low = 0;
         if (!unescaped(at, low))
             return {};
         if (at < size && pattern[at] == '-' && (at + 1 == size || pattern[at + 1] != ']')) {
             unsigned char high = 0;
-            if (++at == size && !found && low != c)
+            if ((++at == size && !found && low != c) || classAt(at) != std::string_view::npos)
                 return {};
             if (at < size && !unescaped(at, high))
                 return {};
@@ -50,7 +80,7 @@ Step bracketStep(std::string_view pattern, std::size_t start, unsigned char c)
         }
     }
     if (at == size)
-        return {c == '[', start + 1};
+        return {!classes && c == '[', start + 1};
     return {found != negated, at + 1};
 }
 

@@ -79,6 +79,8 @@ TEST(MatchesPattern, AnswersAsFnmatchWithoutFlags)
         {"\\*", "*", true}, {"\\*", "x", false}, {"[\\]-a]", "^", true}, {"x\\", "x\\", false}, // escapes; a trailing one
         {"[!a]", "b", true}, {"[^a]", "a", false}, {"[]a]", "]", true}, {"[!]]", "]", false}, {"[a-]", "-", true},
         {"[ab", "[ab", true}, {"[a[", "[a[", true}, {"[b-", "[b-", false}, {"[[-", "[[-", true}, {"[[\\", "[[\\", false},
+        {"[[:digit:]x]", "5", true}, {"[![:alpha:]]", "a", false}, {"[[:upper:][:digit:]]", "Q", true}, // classes
+        {"[[:nope:]]", "n", false}, {"[[:digit:]", "[", false}, {"[a-[:digit:]]", "b", false}, {"[[:digit]", "d", true},
     };
     for (const auto& [pattern, name, expected] : cases)
         EXPECT_EQ(platform::matchesPattern(pattern, name), expected) << pattern << " / " << name;
@@ -86,7 +88,7 @@ TEST(MatchesPattern, AnswersAsFnmatchWithoutFlags)
     // Generated patterns over the characters that mean something in one; names as often as
     // not the pattern's own text, one character changed or not, so that matches are as
     // frequent as mismatches.
-    const std::string alphabet = "ab-]![^\\*?\xe9";
+    const std::string alphabet = "ab-]![^\\*?\xe9:";
     std::mt19937 random(26);
     auto character = [&] { return alphabet[random() % alphabet.size()]; };
     for (int i = 0; i < 200000; ++i) {
