@@ -21,10 +21,14 @@ struct Step {
 // is no class.
 std::optional<bool> inClass(std::string_view name, unsigned char c)
 {
+    // Lambdas, since the standard library's functions may not have their address taken.
     static constexpr std::pair<std::string_view, int (*)(int)> classes[] = {
-        {"alnum", std::isalnum}, {"alpha", std::isalpha}, {"blank", std::isblank}, {"cntrl", std::iscntrl},
-        {"digit", std::isdigit}, {"graph", std::isgraph}, {"lower", std::islower}, {"print", std::isprint},
-        {"punct", std::ispunct}, {"space", std::isspace}, {"upper", std::isupper}, {"xdigit", std::isxdigit}};
+        {"alnum", [](int x) { return std::isalnum(x); }}, {"alpha", [](int x) { return std::isalpha(x); }},
+        {"blank", [](int x) { return std::isblank(x); }}, {"cntrl", [](int x) { return std::iscntrl(x); }},
+        {"digit", [](int x) { return std::isdigit(x); }}, {"graph", [](int x) { return std::isgraph(x); }},
+        {"lower", [](int x) { return std::islower(x); }}, {"print", [](int x) { return std::isprint(x); }},
+        {"punct", [](int x) { return std::ispunct(x); }}, {"space", [](int x) { return std::isspace(x); }},
+        {"upper", [](int x) { return std::isupper(x); }}, {"xdigit", [](int x) { return std::isxdigit(x); }}};
     for (const auto& [className, test] : classes)
         if (className == name)
             return test(c) != 0;
