@@ -8,7 +8,8 @@
 # BRIMLET_MUTANTS_STAGES="unit e2e proof" (the default) names the stages of the Linux
 # suite to run, in that order: unit is ctest -LE 'e2e|proof', e2e is -L e2e, proof is
 # -L proof; BRIMLET_MUTANTS_STAGES=unit counts what the unit tests alone kill.
-# Prints one line per fault ("killed" or "survived") and the count. The copy and its
+# Prints one line per fault ("killed" and the stage that killed it, or "survived") and
+# the count. The copy and its
 # builds stay in $BRIMLET_MUTANTS_DIR (/tmp/brimlet-mutants), so that a later run
 # rebuilds only what changed. A fault in src/platform/windows is tried with the
 # Windows build under Wine, every other one with the Linux build.
@@ -84,10 +85,13 @@ sync_copy() {
 }
 
 # The suite, stopping at its first failure: the stages of BRIMLET_MUTANTS_STAGES in turn,
-# by default the unit tests first, then the end-to-end tests, then the proofs.
+# by default the unit tests first, then the end-to-end tests, then the proofs. The stage
+# that failed is left in failed_stage.
 suite_fails() {
     local preset=$1
+    failed_stage=-
     if [[ $preset == windows ]]; then
+        failed_stage=windows
         # One after another: the Wine server's user locale is shared by the tests running.
         ! timeout 1800 ctest --preset windows --stop-on-failure >"$work/last.log" 2>&1
         return
@@ -100,8 +104,10 @@ suite_fails() {
             proof) selection=(-L proof) ;;
             *) echo "unknown stage $stage in BRIMLET_MUTANTS_STAGES" >&2; exit 2 ;;
         esac
+        failed_stage=$stage
         timeout 1800 ctest --preset linux -j2 --stop-on-failure "${selection[@]}" >"$work/last.log" 2>&1 || return 0
     done
+    failed_stage=-
     return 1
 }
 
@@ -127,6 +133,7 @@ for i in "${!ids[@]}"; do
     [[ $file == src/platform/windows/* ]] && preset=windows
     cp "$file" "$work/original"
     perl -0pi -e "${edits[i]}" "$file"
+    failed_stage=-
     if cmp -s "$file" "$work/original"; then
         verdict="NOT APPLIED"
     elif ! build "$preset"; then
@@ -139,6 +146,6 @@ for i in "${!ids[@]}"; do
     fi
     [[ $verdict == killed || $verdict == survived ]] && tried=$((tried + 1))
     cp "$work/original" "$file" # a newer time: the next build takes it again
-    printf '%-16s %-9s %-8s %s\n' "${ids[i]}" "$verdict" "$preset" "${descriptions[i]}"
+    printf '%-16s %-9s %-8s %-8s %s\n' "${ids[i]}" "$verdict" "$preset" "$failed_stage" "${descriptions[i]}"
 done
 echo "killed $killed of $tried"
