@@ -4,7 +4,9 @@
 
 #include "SampleDatabase.h"
 
+#include "base/DatabaseFiles.h"
 #include "database/Merge.h"
+#include "database/MergeSession.h"
 #include "database/TrafficDatabase.h"
 #include "pattern/PatternPrinter.h"
 #include "platform/DiagnosticLog.h"
@@ -97,13 +99,16 @@ void patternPrinting(benchmark::State& state)
     perRecord(state);
 }
 
-// The whole save: writing a new file, fsync, rename, fsync of the folder.
+// The whole save, as a run makes it: the run state, then the database, each a new file,
+// fsync and rename, then one fsync of the folder.
 void save(benchmark::State& state)
 {
     ScratchFolder folder;
     TrafficDatabase database = sampleDatabase(static_cast<std::size_t>(state.range(0)), now);
+    const DatabaseFiles files = databaseFiles(folder.path, "");
+    const MergeSession session;
     for (auto _ : state)
-        database.save(folder.path / "traffic");
+        saveSession(database, session, files);
     perRecord(state);
 }
 
