@@ -46,7 +46,7 @@ fault blank-allowed   src/base/DatabaseFiles.cpp "s/name.back\(\) == ' '/name.ba
 fault dump-swapped    src/driver/ListDump.cpp 's/out << counts.sent << " bytes sent, " << counts.received/out << counts.received << " bytes sent, " << counts.sent/' "the dump swaps sent and received"
 fault help-line       src/driver/HelpPage.cpp 's/%b   Line break/%b   Linebreak/' "a help line changed"
 fault today-edge      src/pattern/PeriodTotals.cpp 's/record.intervalStart >= periodStart/record.intervalStart > periodStart/' "a record starting at midnight is not today's"
-fault month-start     src/pattern/PeriodTotals.cpp 's/monthStart.day = monthStartDay;/monthStart.day = monthStartDay + 1;/' "the month starts a day late"
+fault month-start     src/pattern/PeriodTotals.cpp 's/(monthStart\.day = (?:std::min\()?monthStartDay)/$1 + 1/g' "the month starts a day late"
 fault total-sum       src/pattern/PeriodTotals.cpp "s/identifier == 'd' \? received : sent \+ received/identifier == 'd' ? received : sent + sent/" "t adds sent twice"
 fault last-record     src/database/TrafficDatabase.cpp 's/entriesAt < entrySize \* record.entryCount\)/entriesAt <= entrySize * record.entryCount)/' "a record that ends the file is dropped"
 fault damaged-tail    src/database/TrafficDatabase.cpp 's/\n    fileContent.resize\(at\);//' "bytes after the last whole record are kept"
