@@ -48,22 +48,27 @@ until inns grep -q ':00A1 ' /proc/net/udp; do sleep 0.1; done
 plan=$scratch/plan.tsv
 : >"$plan"
 local='brimlet, local reading'
-add() { # label, then the arguments before the pattern
-    local label=$1 folder=$scratch/$2
+add() { # label, folder, then NAME=VALUE settings of the environment and the arguments before the pattern
+    local label=$1 folder=$scratch/$2 settings=()
     shift 2
+    while [[ ${1:-} == *=* ]]; do
+        settings+=("$1")
+        shift
+    done
     mkdir -p "$folder"
     cp "$build/brimlet" "$folder/brimlet"
-    echo "$(cd "$folder" && inns ./brimlet "$@" "$pattern")   <- $label"
+    echo "$(cd "$folder" && inns env "${settings[@]}" ./brimlet "$@" "$pattern")   <- $label"
     floor=-
     [[ $label == "$local" ]] || floor=$local
-    printf '%s\t%s\t-\t%s\t%s' "$label" "$floor" "$folder" "$folder/brimlet" >>"$plan"
-    printf '\t%s' "$@" "$pattern" >>"$plan"
+    printf '%s\t%s\t-\t%s' "$label" "$floor" "$folder" >>"$plan"
+    printf '\t%s' "${settings[@]}" "$folder/brimlet" "$@" "$pattern" >>"$plan"
     printf '\n' >>"$plan"
 }
 echo "== What each command prints"
 add "$local" local
 add 'brimlet server 127.0.0.1, SNMPv2c' v2c server 127.0.0.1
-add 'brimlet server 127.0.0.1, SNMPv3 SHA+AES' v3 server 127.0.0.1 user meter pass passphrase1
+# The SNMPv3 credentials in the environment, as users are told to give them.
+add 'brimlet server 127.0.0.1, SNMPv3 SHA+AES' v3 BRIMLET_USER=meter BRIMLET_PASSWORD=passphrase1 server 127.0.0.1
 
 echo
 echo "== Machine"

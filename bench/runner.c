@@ -3,8 +3,9 @@
  *   brimlet_bench_runner ROUNDS WARMUP SPEC
  *
  * SPEC has one command per line, fields separated by tabs:
- *   label  floor-label  peer-label  folder  program  arguments...
- * floor-label and peer-label name the lines this one is compared with ("-" for none).
+ *   label  floor-label  peer-label  folder  [NAME=VALUE...]  program  arguments...
+ * floor-label and peer-label name the lines this one is compared with ("-" for none);
+ * NAME=VALUE fields before the program are set in its environment.
  *
  * Every round runs every command once, each round starting one command further on,
  * so that all commands share the machine's conditions. Per run: wall time from
@@ -101,7 +102,10 @@ static void runOnce(const struct Command* c, double* wall, double* cpu, double* 
         dup2(null, 2);
         if (chdir(c->folder) != 0)
             _exit(126);
-        execv(c->argv[0], c->argv);
+        char* const* argv = c->argv;
+        for (; strchr(argv[0], '=') && !strchr(argv[0], '/'); ++argv)
+            putenv(argv[0]);
+        execv(argv[0], argv);
         _exit(127);
     }
     int status = 0;

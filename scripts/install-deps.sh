@@ -8,8 +8,9 @@ set -euo pipefail
 packages=(build-essential cmake ninja-build googletest libgtest-dev libgmock-dev
           libbenchmark-dev locales faketime iproute2 util-linux procps
           clang libclang-rt-14-dev strace)
-# Remote readings on Linux: net-snmp's headers to build, its agent and tools for the tests.
-packages+=(pkg-config libsnmp-dev snmpd snmp)
+# Remote readings on Linux: net-snmp's headers to build, its agent and tools for the tests;
+# node_exporter reads the Prometheus script's files in the tests as it does for users.
+packages+=(pkg-config libsnmp-dev snmpd snmp prometheus-node-exporter)
 # The installation check renders the manual page, looks it up and verifies the units.
 packages+=(groff-base man-db systemd)
 # contrib/report/brimlet-report draws its chart with Debian's matplotlib.

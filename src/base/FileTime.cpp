@@ -16,13 +16,15 @@ std::int64_t daysSince1601(std::int64_t year, unsigned month, unsigned day)
 
 bool isLeapYear(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
 
+} // namespace
+
 int daysInMonth(int year, int month)
 {
     static constexpr int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (month < 1 || month > 12)
+        return 0;
     return month == 2 && isLeapYear(year) ? 29 : days[month - 1];
 }
-
-} // namespace
 
 std::optional<FileTime> toFileTime(const CalendarTime& t)
 {

@@ -32,6 +32,9 @@ struct ClockReading {
     FileTime utc = 0;
 };
 
+// The days of a month of the proleptic Gregorian calendar; 0 for a month outside 1 to 12.
+int daysInMonth(int year, int month);
+
 // The stamp of the given fields, or nothing when they do not form a valid date and
 // time from 1601 to 30827.
 std::optional<FileTime> toFileTime(const CalendarTime& time);

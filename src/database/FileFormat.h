@@ -16,18 +16,23 @@ constexpr std::size_t recordHeadSize = intervalStartSize + entryCountSize;
 constexpr std::size_t countSize = 8; // one direction's byte count
 constexpr std::size_t entrySize = 2 * countSize;
 
-// The run state beside it: a state count (1 or 2), then per state its head (the
-// fingerprint of its database, the boot time in UTC, the reading's time in UTC, the
-// session's local boot time, the boot's uptime, the boot id as a text), an adapter count and the adapters,
-// each its interface index, raw sent and received counters, position and name. A text
-// is a one-byte length and that many bytes.
+// The run state beside it: a format byte, a state count (1 or 2), then per state its
+// head (the fingerprint of its database, the boot time in UTC, the reading's time in
+// UTC, the session's local boot time, the boot's uptime, the boot id as a text), an
+// adapter count and the adapters, each its interface index, a hash of its name, its
+// counters' width in bits and its raw sent and received counters. A text is a one-byte
+// length and that many bytes.
+constexpr std::size_t stateFormatSize = 1;
+constexpr unsigned stateFormat = 0xB2;
 constexpr std::size_t stateCountSize = 1;
 constexpr std::size_t fingerprintSize = 8;
 constexpr std::size_t stateTimeSize = 8;
 constexpr std::size_t textLengthSize = 1;
 constexpr std::size_t maxTextLength = 255;
+constexpr std::size_t adapterCountSize = 2;
 constexpr std::size_t interfaceIndexSize = 4;
-constexpr std::size_t positionSize = 1;
-constexpr std::size_t adapterStateSize = interfaceIndexSize + 2 * countSize + positionSize + textLengthSize;
+constexpr std::size_t nameHashSize = 4;
+constexpr std::size_t widthSize = 1;
+constexpr std::size_t adapterStateSize = interfaceIndexSize + nameHashSize + widthSize + 2 * countSize;
 
 } // namespace fileFormat

@@ -99,8 +99,14 @@ TrafficRecord openReading(TrafficDatabase& database, MergeSession& session, cons
     }
     const FileTime now = clock.localTime;
     TrafficRecord opening = openingRecord(next.sessionBootTime, now);
-    if (opening.intervalStart > now) // the clock went back to before the boot
-        opening.intervalStart = startOfDay(now);
+    // The clock shows a time before the record's start: it was set back, or an autumn
+    // clock change repeats an hour. The session's record of today goes on, so that one
+    // boot and day keep one record; otherwise today's midnight opens one.
+    const std::vector<TrafficRecord>& records = database.records;
+    if (opening.intervalStart > now)
+        opening.intervalStart = session.sameBoot && !records.empty() && startOfDay(records.back().intervalStart) == startOfDay(now)
+                                    ? records.back().intervalStart
+                                    : startOfDay(now);
     mergeOpening(database, opening);
     return opening;
 }
@@ -204,7 +210,7 @@ void mergeByIdentity(TrafficDatabase& database, const MergeSession& session, std
     const TrafficRecord& current = database.records.back();
     const RunState& last = *session.last;
     const RunState& next = session.next;
-    const AdapterState* previous = session.sameBoot ? last.find(reading.name, reading.index) : nullptr;
+    const AdapterState* previous = session.sameBoot ? last.find(reading) : nullptr;
     const FileTime elapsed = session.elapsed;
     const bool hasEntry = index < current.entryCount;
     const AdapterCounters entry = database.counts(current, index);
@@ -213,9 +219,13 @@ void mergeByIdentity(TrafficDatabase& database, const MergeSession& session, std
         CountUpdate update{stored, stored, false};
         if (raw) {
             update.restarted = previous && *raw < previousRaw;
-            update.count = static_cast<std::int64_t>(
-                static_cast<std::uint64_t>(stored)
-                + (previous ? counterDifference(width, previousRaw, *raw, elapsed) : *raw));
+            // An interface read by its 32-bit counters once and its 64-bit ones another
+            // time: the 32-bit ones are the low bits of the others.
+            const std::uint64_t difference =
+                !previous                 ? *raw
+                : previous->width != width ? std::uint32_t(*raw - previousRaw)
+                                          : counterDifference(width, previousRaw, *raw, elapsed);
+            update.count = static_cast<std::int64_t>(static_cast<std::uint64_t>(stored) + difference);
             update.reduced = update.count;
         }
         return update;
@@ -227,25 +237,51 @@ void mergeByIdentity(TrafficDatabase& database, const MergeSession& session, std
     database.setCounts(index, {sent.count, received.count});
 }
 
+// The adapter as the next run's state holds it: its counters as read; one that could not
+// be read keeps its last known value.
+AdapterState noted(const AdapterReading& reading, const AdapterState* previous)
+{
+    AdapterState state{reading.index, nameHash(reading.name), reading.width, 0, 0};
+    state.sent = reading.sent ? *reading.sent : previous ? previous->sent : 0;
+    state.received = reading.received ? *reading.received : previous ? previous->received : 0;
+    return state;
+}
+
+const AdapterState* lastKnown(const MergeSession& session, const AdapterReading& reading)
+{
+    return session.last && session.sameBoot ? session.last->find(reading) : nullptr;
+}
+
 } // namespace
 
 void mergeAdapter(TrafficDatabase& database, MergeSession& session, std::size_t number,
                   const AdapterReading& reading, const DiagnosticLog& log)
 {
-    // The state remembers the raw counters; one that could not be read keeps its last value.
-    const AdapterState* previous =
-        session.last && session.sameBoot ? session.last->find(reading.name, reading.index) : nullptr;
-    AdapterState noted{reading.name, reading.index, 0, 0, number};
-    noted.sent = reading.sent ? *reading.sent : previous ? previous->sent : 0;
-    noted.received = reading.received ? *reading.received : previous ? previous->received : 0;
-
+    const AdapterState noted = ::noted(reading, lastKnown(session, reading));
     const AdapterCounters before = database.counts(database.records.back(), number);
     if (session.last)
         mergeByIdentity(database, session, number, reading, log);
     else
         mergeBySessionSums(database, number, reading, log);
-    session.next.adapters.push_back(std::move(noted));
+    session.next.adapters.push_back(noted);
     const AdapterCounters after = database.counts(database.records.back(), number);
     session.counted.resize(std::max(session.counted.size(), number + 1));
     session.counted[number] = {after.sent - before.sent, after.received - before.received};
+}
+
+void rememberAdapters(MergeSession& session, const std::vector<AdapterReading>& adapters, bool keepUncounted)
+{
+    std::vector<AdapterState>& next = session.next.adapters;
+    for (const AdapterReading& adapter : adapters) {
+        if (adapter.loopback || session.next.find(adapter))
+            continue;
+        const AdapterState* previous = lastKnown(session, adapter);
+        next.push_back(keepUncounted && previous ? *previous : noted(adapter, previous));
+    }
+    if (session.last && session.sameBoot)
+        for (const AdapterState& known : session.last->adapters)
+            if (!session.next.find(known.index, known.nameHash))
+                next.push_back(known);
+    if (next.size() > maxRememberedAdapters)
+        next.resize(maxRememberedAdapters);
 }

@@ -23,6 +23,14 @@ TrafficRecord openReading(TrafficDatabase& database, MergeSession& session, cons
 // record appended. Forgets aged records that are not part of the running session.
 void mergeOpening(TrafficDatabase& database, const TrafficRecord& opening);
 
+// Makes the next run's state remember every adapter the boot has shown, after the ones
+// this run counted: an adapter of the reading that it did not count with its counters as
+// read, or, with keepUncounted (the patterns chose the adapters, and another run may
+// count it), as they stood when it was last counted; then every adapter that the last
+// state of this boot knew and this reading lacks. Neither is then counted whole by a
+// later run. At most maxRememberedAdapters, the most recent first.
+void rememberAdapters(MergeSession& session, const std::vector<AdapterReading>& adapters, bool keepUncounted);
+
 // The bytes that flowed between two readings of one raw counter, elapsed 100-ns units
 // apart. A 64-bit counter that went down was made anew and counts from zero. A 32-bit
 // one wrapped only when the bytes that implies could flow in that time at 10 Gbit/s;

@@ -31,7 +31,8 @@ MergeSession loadSession(TrafficDatabase& database, const DatabaseFiles& files, 
 // after this save need, so whichever of the two a crash leaves, one state matches it;
 // the database's save syncs the folder for both. Where the state can not be saved the
 // old one stays, which no database but its own matches (the next run then falls back on
-// the session's sums), and the database's own save tells what failed.
+// the session's sums); the database is saved all the same, then the state's failure
+// raised.
 void saveSession(TrafficDatabase& database, const MergeSession& session, const DatabaseFiles& files);
 
 // Removes what saves of the database left behind in processes that no longer run: the

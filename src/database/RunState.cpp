@@ -31,13 +31,13 @@ void putState(std::string& out, const RunState& state, std::uint64_t fingerprint
     for (const FileTime time : {state.utcBootTime, state.readingTime, state.sessionBootTime, state.uptime})
         putValue(out, time, stateTimeSize);
     putText(out, state.bootId);
-    putValue(out, state.adapters.size(), entryCountSize);
+    putValue(out, state.adapters.size(), adapterCountSize);
     for (const AdapterState& adapter : state.adapters) {
         putValue(out, adapter.index, interfaceIndexSize);
+        putValue(out, adapter.nameHash, nameHashSize);
+        putValue(out, adapter.width == CounterWidth::bits32 ? 32 : 64, widthSize);
         putValue(out, adapter.sent, countSize);
         putValue(out, adapter.received, countSize);
-        putValue(out, adapter.position, positionSize);
-        putText(out, adapter.name);
     }
 }
 
@@ -77,18 +77,20 @@ RunState readState(Reader& in)
     state.sessionBootTime = in.value(stateTimeSize);
     state.uptime = in.value(stateTimeSize);
     state.bootId = in.text();
-    const auto count = static_cast<std::size_t>(in.value(entryCountSize));
-    if (in.failed || in.rest.size() < count * adapterStateSize) {
-        in.failed = true; // also keeps a huge count from being allocated
+    const auto count = static_cast<std::size_t>(in.value(adapterCountSize));
+    if (in.failed || count > maxRememberedAdapters || in.rest.size() < count * adapterStateSize) {
+        in.failed = true;
         return state;
     }
     state.adapters.resize(count);
     for (AdapterState& adapter : state.adapters) {
         adapter.index = static_cast<std::uint32_t>(in.value(interfaceIndexSize));
+        adapter.nameHash = static_cast<std::uint32_t>(in.value(nameHashSize));
+        const std::uint64_t width = in.value(widthSize);
+        in.failed = in.failed || (width != 32 && width != 64);
+        adapter.width = width == 32 ? CounterWidth::bits32 : CounterWidth::bits64;
         adapter.sent = in.value(countSize);
         adapter.received = in.value(countSize);
-        adapter.position = static_cast<std::size_t>(in.value(positionSize));
-        adapter.name = in.text();
     }
     return state;
 }
@@ -109,11 +111,18 @@ bool RunState::sameBoot(const RunState& other) const
     return utcBootTime != 0 && other.utcBootTime != 0 && sameBootTime(utcBootTime, other.utcBootTime);
 }
 
-const AdapterState* RunState::find(std::string_view name, std::uint32_t index) const
+std::uint32_t nameHash(std::string_view name)
 {
-    name = boundedText(name);
-    const auto found = std::find_if(adapters.begin(), adapters.end(), [&](const AdapterState& adapter) {
-        return adapter.index == index && adapter.name == name;
+    std::uint32_t hash = 2166136261u;
+    for (const char c : name)
+        hash = (hash ^ static_cast<unsigned char>(c)) * 16777619u;
+    return hash;
+}
+
+const AdapterState* RunState::find(std::uint32_t index, std::uint32_t hash) const
+{
+    const auto found = std::find_if(adapters.begin(), adapters.end(), [&](const AdapterState& known) {
+        return index != 0 ? known.index == index : known.index == 0 && known.nameHash == hash;
     });
     return found == adapters.end() ? nullptr : &*found;
 }
@@ -143,6 +152,7 @@ std::string encodeRunStates(const RunState& after, std::uint64_t afterFingerprin
                             std::uint64_t beforeFingerprint)
 {
     std::string out;
+    putValue(out, stateFormat, stateFormatSize);
     putValue(out, before ? 2 : 1, stateCountSize);
     putState(out, after, afterFingerprint);
     if (before)
@@ -153,6 +163,7 @@ std::string encodeRunStates(const RunState& after, std::uint64_t afterFingerprin
 std::optional<RunState> decodeRunState(std::string_view content, std::uint64_t fingerprint)
 {
     Reader in{content};
+    const bool known = in.value(stateFormatSize) == stateFormat;
     const auto count = in.value(stateCountSize);
     std::optional<RunState> found;
     for (std::uint64_t i = 0; i < count && !in.failed; ++i) {
@@ -161,7 +172,7 @@ std::optional<RunState> decodeRunState(std::string_view content, std::uint64_t f
         if (belongsTo == fingerprint && !found)
             found = std::move(state);
     }
-    if (in.failed || !in.rest.empty() || count == 0 || count > 2)
+    if (!known || in.failed || !in.rest.empty() || count == 0 || count > 2)
         return std::nullopt;
     return found;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/FileTime.h"
+#include "platform/CounterSource.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -19,20 +20,27 @@ constexpr FileTime bootTimeTolerance = 15 * fileTimeSecond;
 // outlives it moves by 497 days).
 bool sameBootTime(FileTime a, FileTime b);
 
-// One adapter as the last reading found it.
+// One adapter of the boot: its identity and its raw counters as they stood when its
+// traffic was last accounted for.
 struct AdapterState {
-    std::string name;
-    std::uint32_t index = 0;
-    std::uint64_t sent = 0; // raw counters
+    std::uint32_t index = 0;    // the system's number for the interface, which a rename keeps
+    std::uint32_t nameHash = 0; // the identity where the system numbers no interface
+    CounterWidth width = CounterWidth::bits64;
+    std::uint64_t sent = 0;
     std::uint64_t received = 0;
-    std::size_t position = 0; // its adapter number: the entry its counts went to
 
     bool operator==(const AdapterState&) const = default;
 };
 
+// The most adapters a state remembers, the most recently read first.
+constexpr std::size_t maxRememberedAdapters = 1024;
+
+// A short mark of an adapter's name.
+std::uint32_t nameHash(std::string_view name);
+
 // What a run leaves for the next one beside the database: which boot it read, when,
-// and every adapter's raw counters, so that the next run takes each adapter's
-// difference against its own previous reading.
+// and every adapter the boot has shown with its raw counters, so that the next run
+// takes each adapter's difference against its own last known counters.
 struct RunState {
     std::string bootId;          // where the system names its boots
     FileTime utcBootTime = 0;    // else the boot time in UTC
@@ -44,7 +52,10 @@ struct RunState {
     bool operator==(const RunState&) const = default;
 
     bool sameBoot(const RunState& other) const;
-    const AdapterState* find(std::string_view name, std::uint32_t index) const;
+    // The adapter of this identity: the same interface index where the system numbers
+    // interfaces (renamed or not), else the same name.
+    const AdapterState* find(std::uint32_t index, std::uint32_t nameHash) const;
+    const AdapterState* find(const AdapterReading& adapter) const { return find(adapter.index, nameHash(adapter.name)); }
 };
 
 // A short mark of a database file's content, to tell which database a state belongs

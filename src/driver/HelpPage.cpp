@@ -1,6 +1,7 @@
 #include "driver/HelpPage.h"
 
 #include "platform/AdapterChoice.h"
+#include "platform/VisibleText.h"
 
 #include <ostream>
 
@@ -65,7 +66,7 @@ void printAdapters(const Reading& reading, const platform::AdapterChoice& choice
 {
     for (std::size_t number = 0; number < choice.numbered.size(); ++number) {
         const AdapterReading& adapter = reading.adapters[choice.numbered[number]];
-        out << "Interface " << number << ": " << adapter.name;
+        out << "Interface " << number << ": " << platform::visibleText(adapter.name);
         if (adapter.received)
             out << " Received: " << *adapter.received;
         if (adapter.sent)

@@ -3,6 +3,7 @@
 #include "database/TrafficDatabase.h"
 #include "platform/AdapterChoice.h"
 #include "platform/DiagnosticLog.h"
+#include "platform/VisibleText.h"
 
 #include <ostream>
 
@@ -28,7 +29,8 @@ void printList(const TrafficDatabase& database, const Reading& reading, const pl
                std::ostream& out)
 {
     for (std::size_t number = 0; number < choice.numbered.size(); ++number) {
-        out << "Interface " << number << ": " << reading.adapters[choice.numbered[number]].name << '\n' << std::flush;
+        out << "Interface " << number << ": " << platform::visibleText(reading.adapters[choice.numbered[number]].name) << '\n'
+            << std::flush;
         if (database.records.empty())
             out << "no data recorded\n" << std::flush;
         for (const TrafficRecord& record : database.records)

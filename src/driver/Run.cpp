@@ -21,6 +21,12 @@ namespace {
 
 constexpr int lockTimeoutMilliseconds = 5000;
 
+// The password leaves no copy behind in memory the run gives back.
+struct PasswordCleared {
+    std::string& password;
+    ~PasswordCleared() { platform::clearSecret(password); }
+};
+
 // The source lives until the run's clean-up, which gives it up after the log is closed.
 void runMode(const RunSettings& settings, const std::filesystem::path& folder, const ClockReading& clock,
              std::unique_ptr<platform::CounterSource>& source, DiagnosticLog& log, std::ostream& out)
@@ -85,7 +91,9 @@ platform::InstanceLock::Result lockDatabase(platform::InstanceLock& lock, const 
 
 int runBrimlet(const std::vector<std::string>& arguments, std::ostream& out)
 {
-    const RunSettings settings = readArguments(arguments);
+    RunSettings settings = readArguments(arguments);
+    const PasswordCleared cleared{settings.password};
+    takeCredentials(settings, std::getenv("BRIMLET_USER"), std::getenv("BRIMLET_PASSWORD"));
     if (settings.versionLine) {
         out << "brimlet " BRIMLET_VERSION " " BRIMLET_PLATFORM "\n" << std::flush;
         return 0;
@@ -124,5 +132,9 @@ int runBrimlet(const std::vector<std::string>& arguments, std::ostream& out)
     log.close();
     source.reset();
     lock.release();
+    // A figure that could not be written is lost to the caller, who learns it here; the
+    // reading is merged and saved all the same.
+    if (!out.flush() && status == 0)
+        status = 1;
     return status;
 }

@@ -5,7 +5,8 @@
 #include <vector>
 
 // One whole run: arguments, lock, one mode, failure report, clean-up. Output that can
-// not be written is no failure: the run goes on as if it had been. Returns the exit
-// status: 0 for a sound run, 1 for a run that reported a failure ("Program Exception: ",
-// "Unknown Program Exception"), -1 when another run kept the lock.
+// not be written stops nothing: the run merges and saves as if it had been. Returns the
+// exit status: 0 for a sound run, 1 for a run that reported a failure ("Program
+// Exception: ", "Unknown Program Exception") or whose output could not be written, -1
+// when another run kept the lock.
 int runBrimlet(const std::vector<std::string>& arguments, std::ostream& out);

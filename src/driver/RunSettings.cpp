@@ -44,6 +44,14 @@ RunSettings readArguments(const std::vector<std::string>& arguments)
     return settings;
 }
 
+void takeCredentials(RunSettings& settings, const char* user, const char* password)
+{
+    if (settings.user.empty() && user)
+        settings.user = user;
+    if (settings.password.empty() && password)
+        settings.password = password;
+}
+
 int monthStartDay(const char* setting)
 {
     if (!setting)
@@ -51,5 +59,5 @@ int monthStartDay(const char* setting)
     const char* end = setting + std::strlen(setting);
     int day = 0;
     const auto [stop, error] = std::from_chars(setting, end, day);
-    return error == std::errc() && stop == end && day >= 1 && day <= 28 ? day : 1;
+    return error == std::errc() && stop == end && day >= 1 && day <= 31 ? day : 1;
 }

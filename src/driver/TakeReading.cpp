@@ -4,6 +4,7 @@
 #include "platform/AdapterChoice.h"
 #include "platform/CounterSource.h"
 #include "platform/DiagnosticLog.h"
+#include "platform/VisibleText.h"
 
 #include <ostream>
 
@@ -21,7 +22,7 @@ void logCounter(const DiagnosticLog& log, const char* label, std::uint64_t value
 
 void logAdapter(const DiagnosticLog& log, std::size_t number, const AdapterReading& adapter)
 {
-    *log << "Interface " << number << ": " << adapter.name;
+    *log << "Interface " << number << ": " << platform::visibleText(adapter.name);
     log.line();
     if (adapter.received)
         logCounter(log, " Received: ", *adapter.received, adapter.width);
@@ -55,4 +56,5 @@ void takeReading(TrafficDatabase& database, MergeSession& session, platform::Cou
         if (number < choice.counted)
             mergeAdapter(database, session, number, adapter, log);
     }
+    rememberAdapters(session, reading.adapters, patterns.has_value());
 }

@@ -21,11 +21,11 @@ void applyModifier(ConversionSpec& conversion, char modifier, const PeriodBounda
     case 'a': conversion.automatic = true; break;
     case 'D':
         conversion.periodStart = periods.todayStart;
-        conversion.periodEnd = periods.now;
+        conversion.periodEnd = periods.todayEnd;
         break;
     case 'M':
         conversion.periodStart = periods.monthStart;
-        conversion.periodEnd = periods.now;
+        conversion.periodEnd = periods.todayEnd;
         break;
     default: break;
     }

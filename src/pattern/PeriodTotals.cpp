@@ -35,15 +35,20 @@ PeriodBoundaries periodBoundaries(const CalendarTime& now, int monthStartDay)
     midnight.minute = 0;
     midnight.second = 0;
     midnight.milliseconds = 0;
+    // A month shorter than the start day begins its cycle on its last day: so the day
+    // to compare with is this month's own start, 28 in a common February for 31.
     CalendarTime monthStart = midnight;
-    monthStart.day = monthStartDay;
-    if (now.day < monthStartDay) { // the month began in the previous calendar month
+    monthStart.day = std::min(monthStartDay, daysInMonth(now.year, now.month));
+    if (now.day < monthStart.day) { // the month began in the previous calendar month
         monthStart.year -= monthStart.month == 1;
         monthStart.month = monthStart.month == 1 ? 12 : monthStart.month - 1;
+        monthStart.day = std::min(monthStartDay, daysInMonth(monthStart.year, monthStart.month));
     }
     // A clock reading outside the calendar leaves the boundaries at 0, which admits
     // every record rather than dropping all of them.
-    return {toFileTime(midnight).value_or(0), toFileTime(monthStart).value_or(0), toFileTime(now).value_or(~FileTime{0})};
+    const std::optional<FileTime> todayStart = toFileTime(midnight);
+    return {todayStart.value_or(0), toFileTime(monthStart).value_or(0),
+            todayStart ? *todayStart + fileTimeDay - 1 : ~FileTime{0}};
 }
 
 std::uint64_t periodTotal(const TrafficDatabase& database, char identifier, FileTime periodStart,

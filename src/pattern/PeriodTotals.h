@@ -6,17 +6,20 @@
 
 struct TrafficDatabase;
 
-// The period boundaries of one pattern: two local midnights, and the clock's reading,
-// after which a record (left by a clock that was ahead) belongs to no period yet.
+// The period boundaries of one pattern: two local midnights, and the end of today. A
+// record dated later today (left by a clock that was ahead, or in an hour that a clock
+// change repeats) counts today; one dated on a later day belongs to no period yet.
 struct PeriodBoundaries {
     FileTime todayStart = 0;
     FileTime monthStart = 0;
-    FileTime now = ~FileTime{0};
+    FileTime todayEnd = ~FileTime{0};
 };
 
-// Today's first midnight, and that of the most recent day monthStartDay (1 to 28) of a
+// Today's first midnight, and that of the most recent day monthStartDay (1 to 31) of a
 // month, from one reading of the local clock. With 14, on 3 March the month began on
-// 14 February: a billing cycle that starts on a day other than the first.
+// 14 February: a billing cycle that starts on a day other than the first. A month with
+// fewer days begins its cycle on its last day: with 31, on 28 February (29 in a leap
+// year), 30 April, 31 May.
 PeriodBoundaries periodBoundaries(const CalendarTime& now, int monthStartDay = 1);
 
 // The bytes sent ('u'), received ('d') or both ('t') in the records that began from

@@ -36,7 +36,11 @@ AdapterChoice chooseAdapters(const std::vector<AdapterReading>& adapters,
 // is unset or holds none.
 std::optional<std::vector<std::string>> adapterPatterns();
 
-// Whether the whole name matches the pattern, as a shell matches a file name.
+// Whether the whole name matches the pattern, as fnmatch(3) without flags answers: '*'
+// any run of characters, '?' any one, "[...]" one of a set ('!' or '^' first negates,
+// ranges of unsigned byte values), a backslash the next character itself. Character
+// classes ("[:digit:]") are not read as such. Time grows with the product of the two
+// lengths at most.
 bool matchesPattern(std::string_view pattern, std::string_view name);
 
 } // namespace platform

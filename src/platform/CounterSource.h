@@ -38,6 +38,12 @@ struct BootReading {
     // The time since the boot on a clock that clock steps and time zones do not move, in
     // 100-nanosecond units; absent where the source tells none.
     std::optional<FileTime> uptime;
+    // A remote agent that does not tell the host's uptime tells its own: it starts again
+    // when the agent restarts, which is no boot of the host.
+    bool uptimeIsAgents = false;
+    // The agent's count of its own restarts (SNMPv3 snmpEngineBoots); absent where the
+    // source tells none.
+    std::optional<std::uint32_t> engineBoots;
 };
 
 // One reading of the measured computer: its boot and every adapter it reports, in the

@@ -1,12 +1,23 @@
 #include "platform/DiagnosticLog.h"
 
+#include "base/Failures.h"
 #include "platform/Platform.h"
 
+#include <iostream>
 #include <ostream>
 
 void DiagnosticLog::open(const CalendarTime& now)
 {
-    stream = std::make_unique<std::ofstream>("traffic.log", std::ios::app);
+    if (refused)
+        return;
+    try {
+        stream = platform::openForAppending("traffic.log");
+    } catch (const ProgramError& failure) {
+        // Said once, apart from the pattern's output; the run goes on without a log.
+        std::cerr << failure.what() << '\n';
+        refused = true;
+        return;
+    }
     *stream << "Application start: ";
     writeTimeStamp(*stream, now);
     line();

@@ -2,7 +2,7 @@
 
 #include "base/FileTime.h"
 
-#include <fstream>
+#include <ostream>
 #include <iosfwd>
 #include <memory>
 
@@ -11,12 +11,14 @@
 // line() so that it reaches the file at once.
 struct DiagnosticLog {
     std::unique_ptr<std::ostream> stream;
+    bool refused = false; // "traffic.log" is no regular file: the run keeps no log
 
     explicit operator bool() const { return stream != nullptr; }
     std::ostream& operator*() const { return *stream; }
 
-    // Opens the file for appending (a stream that can not open stays silent) and
-    // writes the start line with the given local time.
+    // Opens the file for appending (a stream that can not open stays silent; a file that
+    // is not a regular one is refused with one line on standard error) and writes the
+    // start line with the given local time.
     void open(const CalendarTime& now);
     // Ends the current line and flushes; does nothing while the log is absent.
     void line() const;

@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <filesystem>
 #include <initializer_list>
+#include <memory>
+#include <ostream>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -37,6 +39,10 @@ std::filesystem::path executableFolder();
 // Where the system offers nothing of the kind, nothing happens.
 void prepareForFilling(void* data, std::size_t size);
 
+// Overwrites the text's characters with zeros in a way the compiler keeps: a secret the
+// run has done with leaves no copy in memory given back.
+void clearSecret(std::string& text);
+
 // The whole content of a file; nothing when it does not exist. Any other failure to
 // read it raises a ProgramError naming the file and the reason. The content has room
 // for growth more bytes, so that a caller that appends that much never moves it.
@@ -48,6 +54,12 @@ std::optional<std::string> readFile(const std::filesystem::path& path, std::size
 // Without syncFolder the new name reaches the disk with the folder's next sync, which
 // lets two files saved one after the other share one.
 void replaceFile(const std::filesystem::path& path, std::string_view content, bool syncFolder = true);
+
+// The file opened for appending text. A file that is not a regular one (a fifo, a
+// device) is refused with a ProgramError naming it and the reason, at once, without
+// waiting for a reader. Where the file can not be opened at all the stream is failed,
+// and what is written to it goes nowhere.
+std::unique_ptr<std::ostream> openForAppending(const std::filesystem::path& path);
 
 // Readies the process before anything else runs: each of the standard descriptors 0, 1
 // and 2 that is closed gets the null device, so that no file the run opens takes its

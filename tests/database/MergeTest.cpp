@@ -119,16 +119,19 @@ TEST(CounterDifference, TellsAWrapFromARestartByTheTimeBetweenReadings)
 
 TEST(RunState, BelongsToTheDatabaseAndTheBootItWasWrittenFor)
 {
-    const RunState before{"id-1", 0, day1, day1 - day, 77, {{"eth0", 2, 500, 600, 0}}};
+    const RunState before{"id-1", 0, day1, day1 - day, 77, {{2, 9, CounterWidth::bits64, 500, 600}}};
     RunState after = before;
-    after.adapters.push_back({std::string(300, 'w'), 7, 1, 2, 1}); // names longer than 255 bytes are cut
+    after.adapters.push_back({0, nameHash("Wireless"), CounterWidth::bits32, 1ull << 40, 2});
     const std::string file = encodeRunStates(after, 22, &before, 11);
-    after.adapters[1].name.resize(255);
     EXPECT_EQ(decodeRunState(file, 22), after);
+    EXPECT_EQ(after.find({"wlan0", 0}), nullptr); // where the system numbers no interface, the name tells
+    EXPECT_EQ(after.find({"Wireless", 0}), &after.adapters[1]);
+    EXPECT_EQ(after.find({"renamed", 2}), &after.adapters[0]); // else the index, whatever the name
     EXPECT_EQ(decodeRunState(file, 11), before);
     EXPECT_EQ(decodeRunState(file, 33), std::nullopt);
     for (std::size_t size = 0; size < file.size(); ++size)
         EXPECT_EQ(decodeRunState(file.substr(0, size), 11), std::nullopt) << size;
+    EXPECT_EQ(decodeRunState("\2" + file.substr(1), 11), std::nullopt); // another format
     EXPECT_NE(databaseFingerprint("\1\0\0\0"), databaseFingerprint(std::string(4, '\0')));
     // Windows names no boot: its boot time in UTC stands for it, within 15 seconds. A remote
     // host's uptime wraps after 2^32 hundredths of a second: the same boot.

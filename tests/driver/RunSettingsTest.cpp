@@ -32,12 +32,12 @@ TEST(ReadArguments, FollowsTheKeywordTable)
         EXPECT_EQ(shown(readArguments(arguments)), expected) << testing::PrintToString(arguments);
 }
 
-TEST(MonthStartDay, TakesDays1To28AndOtherwiseTheFirst)
+TEST(MonthStartDay, TakesDays1To31AndOtherwiseTheFirst)
 {
     EXPECT_EQ(monthStartDay("07"), 7);
-    EXPECT_EQ(monthStartDay("28"), 28);
+    EXPECT_EQ(monthStartDay("31"), 31);
     EXPECT_EQ(monthStartDay(nullptr), 1);
-    for (const char* setting : {"29", "0", "-3", "", " 5", "5x"}) // out of range or no plain number: the calendar month
+    for (const char* setting : {"32", "0", "-3", "", " 5", "5x"}) // out of range or no plain number: the calendar month
         EXPECT_EQ(monthStartDay(setting), 1) << setting;
 }
 

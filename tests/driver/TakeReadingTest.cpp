@@ -12,79 +12,104 @@ namespace {
 
 const FileTime hour = 3600 * fileTimeSecond;
 const FileTime day1 = *toFileTime({.year = 2026, .month = 3, .day = 1}), boot = day1 + 20 * hour;
+using Patterns = std::optional<std::vector<std::string>>;
 
-// Readings given as data, one per call.
+// A source whose reading is given as data.
 struct ScriptedSource : platform::CounterSource {
     Reading reading;
     Reading read(const ClockReading&) override { return reading; }
 };
 
-AdapterReading adapter(std::string name, std::uint64_t sent, std::uint64_t received, CounterWidth width = CounterWidth::bits64)
+// One run at the time given on a database, with the state the run before it left; its log.
+std::string run(TrafficDatabase& database, std::optional<RunState>& last, std::vector<AdapterReading> adapters,
+                FileTime at = boot + hour, const Patterns& patterns = std::nullopt)
 {
-    return {std::move(name), 0, width, sent, received};
+    ScriptedSource source;
+    source.reading = {{"boot-1", boot, boot}, std::move(adapters)};
+    MergeSession session{last, 0, {}, false};
+    DiagnosticLog log;
+    log.stream = std::make_unique<std::ostringstream>();
+    takeReading(database, session, source, patterns, {*toCalendarTime(at), at, at}, log);
+    last = session.next;
+    return static_cast<std::ostringstream&>(*log).str();
 }
 
-std::string stamp(FileTime time)
+AdapterReading adapter(std::string name, std::uint64_t sent, std::uint64_t received = 0, std::uint32_t index = 0,
+                       CounterWidth width = CounterWidth::bits64)
+{
+    return {std::move(name), index, width, sent, received};
+}
+
+std::string bootLine(FileTime start)
 {
     std::ostringstream text;
-    writeTimeStamp(text, time);
+    writeTimeStamp(text << "boot @ ", start) << '\n';
     return text.str();
 }
 
-// Runs of one boot, each with the run state the one before left: what each logs and the
-// counts the day's record holds after it.
+// Runs of one boot: what each logs beside the merge's lines (a name's control characters, C0
+// and C1, escaped), and adapter 0's counts after it.
 TEST(TakeReading, LogsTheReadingBesideTheMergeLineByLine)
 {
-    struct Run { FileTime at; std::vector<AdapterReading> adapters; std::string log; AdapterCounters first; };
-    const std::string bootLine = "boot @ " + stamp(boot) + "\n", dayLine = "boot @ " + stamp(day1 + 24 * hour) + "\n";
-    const Run runs[] = {
-        {boot + hour, {adapter("lan0", 90, 2100), adapter("wan", 3'000'000'000, 5, CounterWidth::bits32)},
-         bootLine + "Interface 0: lan0\n Received: 2100 (unsigned 2100)\n Sent: 90 (unsigned 90)\n"
-                    "Interface 1: wan\n Received: 5 (unsigned 5)\n Sent: -1294967296 (unsigned 3000000000)\n",
+    const std::tuple<FileTime, std::vector<AdapterReading>, std::string, AdapterCounters> runs[] = {
+        {boot + hour, {adapter("lan0", 90, 2100), adapter("wan\x1b[2J\n\xc2\x9b\xc3\xa4", 3'000'000'000, 5, 0, CounterWidth::bits32)},
+         bootLine(boot) + "Interface 0: lan0\n Received: 2100 (unsigned 2100)\n Sent: 90 (unsigned 90)\n"
+                          "Interface 1: wan\\x1b[2J\\n\\xc2\\x9b\xc3\xa4\n Received: 5 (unsigned 5)\n Sent: -1294967296 (unsigned 3000000000)\n",
          {90, 2100}},
         {day1 + 30 * hour, {adapter("lan0", 100, 2500)},
-         dayLine + "Interface 0: lan0\n Received: 2500 (unsigned 2500)\n Sent: 100 (unsigned 100)\ncorrected to: 400/10\n",
+         bootLine(day1 + 24 * hour) + "Interface 0: lan0\n Received: 2500 (unsigned 2500)\n Sent: 100 (unsigned 100)\n"
+                                      "corrected to: 400/10\n",
          {10, 400}},
         {day1 + 31 * hour, {adapter("lan0", 160, 2600)},
-         dayLine + "Interface 0: lan0\n Received: 2600 (unsigned 2600)\n Sent: 160 (unsigned 160)\ncorrected to: 500/70\n"
-                   "sent total: 70\nrecv total: 500\n",
+         bootLine(day1 + 24 * hour) + "Interface 0: lan0\n Received: 2600 (unsigned 2600)\n Sent: 160 (unsigned 160)\n"
+                                      "corrected to: 500/70\nsent total: 70\nrecv total: 500\n",
          {70, 500}},
     };
     TrafficDatabase database;
     std::optional<RunState> last;
-    for (const Run& run : runs) {
-        SCOPED_TRACE(stamp(run.at));
-        ScriptedSource source;
-        source.reading = {{"boot-1", boot, boot}, run.adapters};
-        MergeSession session{last, 0, {}, false};
-        DiagnosticLog log;
-        log.stream = std::make_unique<std::ostringstream>();
-        takeReading(database, session, source, std::nullopt, {*toCalendarTime(run.at), run.at, run.at}, log);
-        EXPECT_EQ(static_cast<std::ostringstream&>(*log).str(), run.log);
-        EXPECT_EQ(database.counts(database.records.back(), 0), run.first);
-        last = session.next;
+    for (const auto& [at, adapters, log, first] : runs) {
+        EXPECT_EQ(run(database, last, adapters, at), log);
+        EXPECT_EQ(database.counts(database.records.back(), 0), first);
     }
-}
-
-// A record holds 255 adapters: those after are logged, said to be left out, and counted nowhere.
-TEST(TakeReading, LeavesOutAdaptersBeyondWhatARecordHolds)
-{
-    ScriptedSource source;
-    source.reading.boot = {"boot-1", boot, boot};
+    // A record holds 255 adapters: those after are logged, said to be left out, counted nowhere, remembered.
+    std::vector<AdapterReading> many;
     for (int i = 0; i < 257; ++i)
-        source.reading.adapters.push_back(adapter("eth" + std::to_string(i), 1, 2));
-    TrafficDatabase database;
-    MergeSession session;
-    DiagnosticLog log;
-    log.stream = std::make_unique<std::ostringstream>();
-    takeReading(database, session, source, std::nullopt, {*toCalendarTime(boot), boot, boot}, log);
-    const std::string logged = static_cast<std::ostringstream&>(*log).str();
-    EXPECT_NE(logged.find("\nInterface 254: eth254\n Received: 2 (unsigned 2)\n Sent: 1 (unsigned 1)\n"
-                          "Interface 255 and above: left out of every total (a record holds 255 adapters)\n"
-                          "Interface 255: eth255\n Received: 2 (unsigned 2)\n Sent: 1 (unsigned 1)\nInterface 256: eth256\n"),
+        many.push_back(adapter("eth" + std::to_string(i), 1, 2));
+    database = {};
+    last.reset();
+    EXPECT_NE(run(database, last, many)
+                  .find("\nInterface 254: eth254\n Received: 2 (unsigned 2)\n Sent: 1 (unsigned 1)\n"
+                        "Interface 255 and above: left out of every total (a record holds 255 adapters)\n"
+                        "Interface 255: eth255\n Received: 2 (unsigned 2)\n Sent: 1 (unsigned 1)\nInterface 256: eth256\n"),
               std::string::npos);
     EXPECT_EQ(database.records.back().entryCount, 255u);
-    EXPECT_EQ(session.next.adapters.size(), 255u);
+    EXPECT_EQ(last->adapters.size(), 257u);
+}
+
+// Runs of one boot on one day: an adapter counts its whole counter only where it is new (an
+// index the boot has not shown) or its counter went down; renamed, swapped, left out by the
+// patterns or by the agent, it goes on from its last counted counters.
+TEST(TakeReading, CountsAWholeCounterOnlyOnEvidence)
+{
+    const std::tuple<std::vector<AdapterReading>, Patterns, AdapterCounters> runs[] = { // adapters 0 and 1 sent
+        {{adapter("eth0", 100, 0, 2), adapter("eth1", 1000, 0, 3)}, std::nullopt, {100, 1000}},
+        {{adapter("lan0", 150, 0, 2), adapter("eth1", 1100, 0, 3)}, std::nullopt, {150, 1100}}, // renamed
+        {{adapter("eth1", 170, 0, 2), adapter("lan0", 1200, 0, 3)}, std::nullopt, {170, 1200}}, // names swapped
+        {{adapter("eth1", 200, 0, 2), adapter("lan0", 1500, 0, 3)}, Patterns{{"eth1"}}, {200, 1200}}, // lan0 left out
+        {{adapter("eth1", 210, 0, 2), adapter("lan0", 1600, 0, 3)}, std::nullopt, {210, 1600}},
+        {{adapter("eth1", 220, 0, 2)}, std::nullopt, {220, 1600}}, // left out of a reading
+        {{adapter("eth1", 230, 0, 2), adapter("lan0", 1700, 0, 3)}, std::nullopt, {230, 1700}},
+        {{adapter("eth1", 240, 0, 2), adapter("lan0", 50, 0, 7)}, std::nullopt, {240, 1750}}, // its name, a new index
+        {{adapter("eth1", 250, 0, 2), adapter("lan0", 20, 0, 7)}, std::nullopt, {250, 1770}}, // its counter went down
+    };
+    TrafficDatabase database;
+    std::optional<RunState> last;
+    for (const auto& [adapters, patterns, sent] : runs) {
+        run(database, last, adapters, boot + hour, patterns);
+        ASSERT_EQ(database.records.size(), 1u);
+        EXPECT_EQ(AdapterCounters(database.counts(database.records[0], 0).sent, database.counts(database.records[0], 1).sent), sent)
+            << &sent - &std::get<2>(runs[0]);
+    }
 }
 
 } // namespace

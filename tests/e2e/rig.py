@@ -1,7 +1,8 @@
-"""The rig of the end-to-end tests and the proofs: the real program copied into a throw-away
-folder (its database lies beside it), run in private network namespaces whose veth pairs
-carry raw frames of a local experimental EtherType, so that the kernel's byte counts are
-exactly what the test sent; its clock stopped by libfaketime in a zone 5:30 east of UTC."""
+"""The rig of the end-to-end tests, the proofs and the report's test: the real program copied
+into a throw-away folder (its database lies beside it), run in private network namespaces
+whose veth pairs carry raw frames of a local experimental EtherType, so that the kernel's
+byte counts are exactly what the test sent; its clock stopped by libfaketime in a zone 5:30
+east of UTC."""
 import ctypes, datetime, fcntl, json, os, shutil, signal, socket, struct, subprocess, tempfile, time, unittest
 
 BINARY, FAKETIME = os.environ["BRIMLET_BINARY"], os.environ["BRIMLET_LIBFAKETIME"]
@@ -92,6 +93,25 @@ class Run:
         return self
 
 
+def launch(command, cwd, ns=None, at=None, env=(), wrap=(), mounts=()):
+    """A command (the program, the report) in the network namespace, at the clock stopped at
+    `at` (seconds since 1970), under the wrapper (a tracer, another user); mounts: (source,
+    target) bound for this run alone, a source of None mounting the target read-only. The
+    run gets a /dev/shm of its own, so what libfaketime keeps there goes with it."""
+    environment = {"PATH": os.environ["PATH"], "LC_ALL": "C.UTF-8", "TZ": ZONE}
+    environment.update((k, v) for k, v in os.environ.items() if k.endswith("SAN_OPTIONS"))
+    if at is not None:
+        environment.update(FAKETIME_FMT="%s", FAKETIME=str(at))  # every clock of the program, uptime too
+    environment.update(env)
+    script = ["mount -t tmpfs -o size=1m,mode=1777 tmpfs /dev/shm"] + [
+        f"mount --bind '{target}' '{target}' && mount -o remount,bind,ro '{target}'" if source is None
+        else f"mount --bind '{source}' '{target}'" for source, target in mounts] + [f"cd '{cwd}'"]
+    # The clock is faked for the command alone, not for the helpers that start it.
+    preload = ["env", "LD_PRELOAD=" + FAKETIME] if at is not None else []
+    return Run((["ip", "netns", "exec", ns] if ns else []) + ["unshare", "-m", "--propagation", "private", "sh", "-ec",
+               "; ".join(script) + '; exec "$@"', "sh", *wrap, *preload, *command], environment)
+
+
 class Folder:
     """A folder of the test's own: root/program/brimlet, a copy of the built program."""
     def __init__(self, test):
@@ -113,23 +133,9 @@ class Folder:
         """The names beside the program, sorted, the lock files runs leave behind left out."""
         return sorted(n for n in os.listdir(self.programs) if not (n.startswith(".traffic") and n.endswith(".lock")))
 
-    def start(self, arguments, ns=None, at=None, env=(), cwd=None, wrap=(), mounts=()):
-        """The program with these arguments, in the network namespace, at the clock stopped at
-        `at` (seconds since 1970), under the wrapper (a tracer, another user); mounts: (source,
-        target) bound for this run alone, a source of None mounting the target read-only. The
-        run gets a /dev/shm of its own, so what libfaketime keeps there goes with it."""
-        environment = {"PATH": os.environ["PATH"], "LC_ALL": "C.UTF-8", "TZ": ZONE}
-        environment.update((k, v) for k, v in os.environ.items() if k.endswith("SAN_OPTIONS"))
-        if at is not None:
-            environment.update(FAKETIME_FMT="%s", FAKETIME=str(at))  # every clock of the program, uptime too
-        environment.update(env)
-        script = ["mount -t tmpfs -o size=1m,mode=1777 tmpfs /dev/shm"] + [
-            f"mount --bind '{target}' '{target}' && mount -o remount,bind,ro '{target}'" if source is None
-            else f"mount --bind '{source}' '{target}'" for source, target in mounts] + [f"cd '{cwd or self.programs}'"]
-        # The clock is faked for the program alone, not for the helpers that start it.
-        preload = ["env", "LD_PRELOAD=" + FAKETIME] if at is not None else []
-        return Run((["ip", "netns", "exec", ns] if ns else []) + ["unshare", "-m", "--propagation", "private", "sh", "-ec",
-                   "; ".join(script) + '; exec "$@"', "sh", *wrap, *preload, self.program, *arguments], environment)
+    def start(self, arguments, cwd=None, **options):
+        """The program with these arguments, in its folder unless cwd says otherwise; see launch."""
+        return launch([self.program, *arguments], cwd or self.programs, **options)
 
     def run(self, arguments, limit=60, **options):
         return self.start(arguments, **options).wait(limit)
@@ -167,13 +173,13 @@ class Net:
     The rig counts what it sends and checks after each exchange that the kernel counted alike."""
     made = 0
 
-    def __init__(self, test, pairs=0):
+    def __init__(self, test, pairs=0, mtu=1500):
         for name in os.listdir("/run/netns") if os.path.isdir("/run/netns") else []:
             owner = name.split("-")[1] if name.startswith("brimlet-") else ""
             if owner.isdigit() and not os.path.exists(f"/proc/{owner}"):  # left by a killed test
                 subprocess.run(["ip", "netns", "delete", name])
         self.inner, self.outer = (self.namespace(test) for _ in range(2))
-        self.expected, self.ever, self.exact = {}, {}, True  # bytes (received, sent) since made, and ever
+        self.expected, self.ever, self.exact, self.mtu = {}, {}, True, mtu  # bytes (received, sent) since made, and ever
         for pair in range(pairs):
             self.add(pair)
 
@@ -191,10 +197,13 @@ class Net:
             self.remove(pair)
         command(["ip", "-n", self.inner, "link", "add", f"lan{pair}", "type", "veth", "peer", f"far{pair}", "netns",
                  self.outer])
-        command(["ip", "-n", self.inner, "link", "set", f"lan{pair}", "up"])
-        command(["ip", "-n", self.outer, "link", "set", f"far{pair}", "up"])
+        command(["ip", "-n", self.inner, "link", "set", f"lan{pair}", "mtu", str(self.mtu), "up"])
+        command(["ip", "-n", self.outer, "link", "set", f"far{pair}", "mtu", str(self.mtu), "up"])
         self.expected[pair] = (0, 0)
-        # Until the kernel puts a link in operation (up to a second), it drops what is sent, uncounted.
+        self.wait_up(pair)
+
+    def wait_up(self, pair):
+        """Until the kernel puts a link in operation (up to a second), it drops what is sent, uncounted."""
         for _ in range(250):
             if all(json.loads(command(["ip", "-n", ns, "-j", "link", "show", name]))[0]["operstate"] == "UP"
                    for ns, name in ((self.inner, f"lan{pair}"), (self.outer, f"far{pair}"))):
@@ -223,6 +232,10 @@ class Net:
         pid = frames(*((self.outer, f"far{pair}") if inbound else (self.inner, f"lan{pair}")), -1, size, pause)
         test.addCleanup(end, pid)
         return pid
+
+    def index(self, pair):
+        """lan<pair>'s interface index."""
+        return json.loads(command(["ip", "-n", self.inner, "-j", "link", "show", f"lan{pair}"]))[0]["ifindex"]
 
     def kernel(self, pair):
         """lan<pair>'s counters as the kernel shows them now: (received, sent)."""

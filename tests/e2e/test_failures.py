@@ -92,15 +92,36 @@ class RunHygiene(unittest.TestCase):
 
     def test_output_nobody_reads_costs_no_saving(self):
         """Each run saves anew whether its output goes to a pipe whose reader ended before it
-        started or to closed descriptors; the log never receives the pattern's text."""
+        started, a full device or closed descriptors; the status tells a figure that was lost;
+        the log never receives the pattern's text."""
         folder, quiet, before = Folder(self), Net(self), None
-        for closing in ['exec 3> >(:); wait $!; exec "$@" >&3 3>&-', 'exec "$@" <&- >&- 2>&-', 'exec "$@" >&-'] * 3:
+        for closing, status in [('exec 3> >(:); wait $!; exec "$@" >&3 3>&-', 1), ('exec "$@" >/dev/full', 1),
+                                ('exec "$@" <&- >&- 2>&-', 0), ('exec "$@" >&-', 0)] * 2:
             with self.subTest(closing):
                 run = folder.run(["log", "%u%b%d"], ns=quiet.inner, cwd=folder.root, wrap=["bash", "-c", closing, "_"])
-                self.assertEqual(run.status, 0)
+                self.assertEqual(run.status, status)
                 self.assertNotEqual(state_of(folder.database()), before)
                 before = state_of(folder.database())
         self.assertNotIn(b"0\n0", read(folder.root + "/traffic.log"))
+
+    def test_what_is_no_file_beside_the_database_stops_no_count(self):
+        """A run state that is no regular file is not trusted: the run counts from the records and puts
+        a regular state in its place, or, where it can not, saves the database and says why. A log
+        that is no regular file is refused at once, with one line on standard error."""
+        net = Net(self, 1)
+        state_failure = "Program Exception: Can not save {}/.traffic.state: Is a directory"
+        for commands, arguments, status, out, err in [
+                ("rm .traffic.state; mkfifo .traffic.state", ["%t"], 0, "{}", ""), ("rm .traffic.state; mkdir .traffic.state", ["%t"], 1, "{}" + state_failure, ""),
+                ("mkfifo ../traffic.log", ["log", "%t"], 0, "{}", "Can not write traffic.log: not a regular file\n")]:
+            with self.subTest(commands):
+                folder = Folder(self)
+                self.assertEqual(folder.run(["ok"], ns=net.inner, at=boot_day(1)).out, "ok")
+                net.send(0, 3, 500, 1, 700)
+                subprocess.run(commands, shell=True, cwd=folder.programs, check=True)
+                for _ in range(2):
+                    run = folder.run(arguments, ns=net.inner, at=boot_day(1) + HOUR, cwd=folder.root)
+                    self.assertEqual((run.status, run.out, run.err),
+                                     (status, out.format(sum(net.ever[0]), folder.programs), err))
 
     def test_leftovers_of_dead_saves_go_those_of_live_ones_stay(self):
         dead = subprocess.run(["sh", "-c", "echo $$"], capture_output=True, text=True).stdout.strip()

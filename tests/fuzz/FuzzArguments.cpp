@@ -1,6 +1,7 @@
 // Splits the input at NUL bytes into arguments and reads them as a command line.
 #include "driver/RunSettings.h"
 
+#include "base/DatabaseFiles.h"
 #include "base/Failures.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
@@ -13,9 +14,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             arguments.back() += static_cast<char>(data[i]);
     const RunSettings settings = readArguments(arguments);
     try {
-        const std::filesystem::path path = databasePath("/opt/meter", settings.server);
-        // An accepted name stays one file in the folder.
-        if (path.parent_path() != "/opt/meter" || path.filename().string().rfind("traffic", 0) != 0)
+        const DatabaseFiles files = databaseFiles("/opt/meter", settings.server);
+        // An accepted name stays one file in the folder, and no save's temporary file.
+        for (const auto& path : {files.database, files.state, files.lock})
+            if (path.parent_path() != "/opt/meter" || temporaryOwner(files.database, path))
+                __builtin_trap();
+        if (files.database.filename().string().rfind("traffic", 0) != 0)
             __builtin_trap();
     } catch (const UnknownFailure&) {
     }

@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <fstream>
 #include <utility>
 
 namespace platform {
@@ -135,6 +136,20 @@ void replaceFile(const std::filesystem::path& path, std::string_view content, bo
     FileDescriptor directory(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (directory.get() >= 0)
         fsync(directory.get());
+}
+
+std::unique_ptr<std::ostream> openForAppending(const std::filesystem::path& path)
+{
+    // Without O_NONBLOCK a fifo would hold the run until a reader came; with it, a fifo
+    // without one fails with ENXIO.
+    FileDescriptor file(::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0644));
+    struct stat status {};
+    if (file.get() < 0 && errno != ENXIO)
+        return std::make_unique<std::ofstream>();
+    if (file.get() < 0 || fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode))
+        throw ProgramError("Can not write " + path.string() + ": not a regular file");
+    // The stream opens the very file checked, whatever its name leads to meanwhile.
+    return std::make_unique<std::ofstream>("/proc/self/fd/" + std::to_string(file.get()), std::ios::app);
 }
 
 void removeAbandonedTemporaries(std::initializer_list<std::filesystem::path> files)

@@ -2,6 +2,8 @@
 
 #include <sys/mman.h>
 
+#include <cstring>
+
 namespace platform {
 
 namespace {
@@ -26,6 +28,8 @@ void advise(AddressSpan span, int advice)
 }
 
 } // namespace
+
+void clearSecret(std::string& text) { explicit_bzero(text.data(), text.size()); }
 
 void prepareForFilling(void* data, std::size_t size)
 {

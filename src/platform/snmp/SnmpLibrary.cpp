@@ -35,6 +35,7 @@ SnmpLibrary load()
     bind(handle, library.open, "snmp_sess_open");
     bind(handle, library.request, "snmp_sess_synch_response");
     bind(handle, library.error, "snmp_sess_error");
+    bind(handle, library.settingsOf, "snmp_sess_session");
     bind(handle, library.close, "snmp_sess_close");
     bind(handle, library.createPdu, "snmp_pdu_create");
     bind(handle, library.addNullVariable, "snmp_add_null_var");

