@@ -1,9 +1,18 @@
-# Sourced by the benchmark scripts. make_namespaces PAIRS NET makes the measured namespace
+# Sourced by the benchmark scripts. build_tools, run in the project's top folder, makes
+# the Release build of the program and the benchmark's tools in $build (build-bench/),
+# the tools in $tools. make_namespaces PAIRS NET makes the measured namespace
 # $ns and the peer namespace $peer, both quiet (no IPv6), joined by PAIRS veth pairs:
 # v<i> in $ns with 10.NET.<i>.1, p<i> in $peer with 10.NET.<i>.2. send_samples ROUNDS
 # then sends ROUNDS datagrams over each pair, to the peer namespace only, so that every
 # counter has moved. On exit the namespaces go, and with them the process whose id the
 # script keeps in $background (a daemon or an agent), if one still runs.
+build_tools() {
+    build=$PWD/build-bench
+    cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBRIMLET_TESTS=OFF -DBRIMLET_BENCH=ON >/dev/null
+    cmake --build "$build" >/dev/null
+    tools=$build/bench
+}
+
 background=
 cleanup() {
     if [[ -n "$background" ]]; then

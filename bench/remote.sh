@@ -18,10 +18,7 @@ unset LC_ALL LC_NUMERIC LC_TIME
 pattern='%Dau up, %Dad down today, %Mat this month'
 
 bash scripts/install-deps.sh bench >/dev/null
-build=$PWD/build-bench
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBRIMLET_TESTS=OFF -DBRIMLET_BENCH=ON >/dev/null
-cmake --build "$build" >/dev/null
-tools=$build/bench
+build_tools
 
 scratch=$build/remote
 ns=brimlet-remote-$$

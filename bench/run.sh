@@ -23,14 +23,11 @@ warmup=10
 pattern='%Dau up, %Dad down today, %Mat this month'
 
 bash scripts/install-deps.sh bench >/dev/null
+build_tools
 if pgrep -x vnstatd >/dev/null; then
     echo "note: a vnStat daemon runs on this machine; its work adds to the noise" >&2
 fi
 
-build=$PWD/build-bench
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBRIMLET_TESTS=OFF -DBRIMLET_BENCH=ON >/dev/null
-cmake --build "$build" >/dev/null
-tools=$build/bench
 
 if [[ -n "$baseline" ]]; then
     baselineName=$(git rev-parse --short "$baseline")

@@ -18,7 +18,9 @@ constexpr std::size_t entrySize = 2 * countSize;
 
 // The run state beside it: a format byte, a state count (1 or 2), then per state its
 // head (the fingerprint of its database, the boot time in UTC, the reading's time in
-// UTC, the session's local boot time, the boot's uptime, the boot id as a text), an
+// UTC, the session's local boot time, the boot's uptime, what tells its boots (bit 0:
+// evidence alone, bit 1: the uptime is an agent's), the agent's boot count, the boot id
+// as a text), an
 // adapter count and the adapters, each its interface index, a hash of its name, its
 // counters' width in bits and its raw sent and received counters. A text is a one-byte
 // length and that many bytes.
@@ -27,6 +29,8 @@ constexpr unsigned stateFormat = 0xB2;
 constexpr std::size_t stateCountSize = 1;
 constexpr std::size_t fingerprintSize = 8;
 constexpr std::size_t stateTimeSize = 8;
+constexpr std::size_t evidenceSize = 1;
+constexpr std::size_t engineBootsSize = 4;
 constexpr std::size_t textLengthSize = 1;
 constexpr std::size_t maxTextLength = 255;
 constexpr std::size_t adapterCountSize = 2;

@@ -83,9 +83,11 @@ TrafficRecord openReading(TrafficDatabase& database, MergeSession& session, cons
                           const ClockReading& clock)
 {
     RunState& next = session.next;
-    next = RunState{boot.id, boot.utcBootTime, clock.utc, boot.localBootTime, boot.uptime.value_or(0), {}};
+    next = RunState{boot.id,          boot.utcBootTime,    clock.utc,
+                    boot.localBootTime, boot.uptime.value_or(0), boot.byEvidence,
+                    boot.uptimeIsAgents, boot.engineBoots.value_or(0), {}};
     // A boot that can not be told from others leaves only the records to count by.
-    if (boot.id.empty() && boot.utcBootTime == 0)
+    if (boot.id.empty() && boot.utcBootTime == 0 && !boot.byEvidence)
         session.last.reset();
     session.sameBoot = session.last && session.last->sameBoot(next);
     session.elapsed = 0;
@@ -266,7 +268,11 @@ void mergeAdapter(TrafficDatabase& database, MergeSession& session, std::size_t 
     session.next.adapters.push_back(noted);
     const AdapterCounters after = database.counts(database.records.back(), number);
     session.counted.resize(std::max(session.counted.size(), number + 1));
-    session.counted[number] = {after.sent - before.sent, after.received - before.received};
+    // Counts wrap modulo 2^64 as the totals do: the difference is taken with the same bits unsigned.
+    auto added = [](std::int64_t from, std::int64_t to) {
+        return static_cast<std::int64_t>(static_cast<std::uint64_t>(to) - static_cast<std::uint64_t>(from));
+    };
+    session.counted[number] = {added(before.sent, after.sent), added(before.received, after.received)};
 }
 
 void rememberAdapters(MergeSession& session, const std::vector<AdapterReading>& adapters, bool keepUncounted)

@@ -1,7 +1,26 @@
 #include "database/MergeSession.h"
 
 #include "base/Failures.h"
+#include "database/ByteOrder.h"
 #include "platform/Platform.h"
+
+#include <algorithm>
+
+namespace {
+
+// The state file ends in a check of all its bytes before it: written in place without a
+// sync, a state that a power cut tore (part old, part new) is no state at all.
+constexpr std::size_t checkSize = 8;
+
+std::uint64_t checkOf(std::string_view bytes)
+{
+    std::uint64_t hash = 14695981039346656037u;
+    for (const char c : bytes)
+        hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211u;
+    return hash;
+}
+
+} // namespace
 
 MergeSession loadSession(TrafficDatabase& database, const DatabaseFiles& files, FileTime now)
 {
@@ -9,10 +28,15 @@ MergeSession loadSession(TrafficDatabase& database, const DatabaseFiles& files, 
     MergeSession session;
     session.loadedFingerprint = databaseFingerprint(database.fileContent);
     // The state is a cache beside the database: one that can not be read (not a regular
-    // file, say) is not trusted, and the save puts a regular one in its place.
+    // file, say) or is torn is not trusted, and the save puts a regular one in its place.
     try {
-        if (const auto state = platform::readFile(files.state))
-            session.last = decodeRunState(*state, session.loadedFingerprint);
+        platform::FileStamp stamp;
+        if (const auto state = platform::readFile(files.state, 0, &stamp)) {
+            session.stateFile = stamp;
+            const std::string_view content(state->data(), state->size() - std::min(state->size(), checkSize));
+            if (state->size() >= checkSize && getLittleEndian(content.data() + content.size(), checkSize) == checkOf(content))
+                session.last = decodeRunState(content, session.loadedFingerprint);
+        }
     } catch (const ProgramError&) {
     }
     return session;
@@ -20,12 +44,18 @@ MergeSession loadSession(TrafficDatabase& database, const DatabaseFiles& files, 
 
 void saveSession(TrafficDatabase& database, const MergeSession& session, const DatabaseFiles& files)
 {
+    std::string state = encodeRunStates(session.next, databaseFingerprint(database.fileContent),
+                                        session.last ? &*session.last : nullptr, session.loadedFingerprint);
+    const std::uint64_t check = checkOf(state);
+    state.resize(state.size() + checkSize);
+    putLittleEndian(state.data() + state.size() - checkSize, check, checkSize);
     std::optional<ProgramError> stateFailure;
     try {
-        platform::replaceFile(files.state,
-                              encodeRunStates(session.next, databaseFingerprint(database.fileContent),
-                                              session.last ? &*session.last : nullptr, session.loadedFingerprint),
-                              false);
+        // One write within one span, so that a kill leaves it whole or absent.
+        if (!(database.savesInPlace() && session.stateFile && session.stateFile->size == state.size()
+              && state.size() <= platform::wholeWriteSpan
+              && platform::overwriteFile(files.state, *session.stateFile, 0, state, false)))
+            platform::replaceFile(files.state, state, false);
     } catch (const ProgramError& failure) {
         stateFailure = failure;
     }

@@ -21,6 +21,8 @@ struct MergeSession {
     FileTime elapsed = 0;
     // The bytes this reading added, by adapter number.
     std::vector<AdapterCounters> counted;
+    // The state file as the load found it; none where there was none.
+    std::optional<platform::FileStamp> stateFile;
 };
 
 // Loads the database and the run state beside it. A state is trusted only beside the
@@ -29,10 +31,12 @@ MergeSession loadSession(TrafficDatabase& database, const DatabaseFiles& files, 
 
 // Saves the run state, then the database. The state holds what the databases before and
 // after this save need, so whichever of the two a crash leaves, one state matches it;
-// the database's save syncs the folder for both. Where the state can not be saved the
-// old one stays, which no database but its own matches (the next run then falls back on
-// the session's sums); the database is saved all the same, then the state's failure
-// raised.
+// the database's save syncs the folder for both. Beside a database saved in place the
+// state of unchanged size goes in place too, unsynced: it matters only within one boot,
+// and a state a power cut leaves old matches no database but its own. Where the state
+// can not be saved the old one stays, which no database but its own matches (the next
+// run then falls back on the session's sums); the database is saved all the same, then
+// the state's failure raised.
 void saveSession(TrafficDatabase& database, const MergeSession& session, const DatabaseFiles& files);
 
 // Removes what saves of the database left behind in processes that no longer run: the

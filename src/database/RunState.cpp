@@ -30,6 +30,8 @@ void putState(std::string& out, const RunState& state, std::uint64_t fingerprint
     putValue(out, fingerprint, fingerprintSize);
     for (const FileTime time : {state.utcBootTime, state.readingTime, state.sessionBootTime, state.uptime})
         putValue(out, time, stateTimeSize);
+    putValue(out, unsigned{state.byEvidence} | unsigned{state.uptimeIsAgents} << 1, evidenceSize);
+    putValue(out, state.engineBoots, engineBootsSize);
     putText(out, state.bootId);
     putValue(out, state.adapters.size(), adapterCountSize);
     for (const AdapterState& adapter : state.adapters) {
@@ -76,6 +78,10 @@ RunState readState(Reader& in)
     state.readingTime = in.value(stateTimeSize);
     state.sessionBootTime = in.value(stateTimeSize);
     state.uptime = in.value(stateTimeSize);
+    const std::uint64_t evidence = in.value(evidenceSize);
+    state.byEvidence = evidence & 1;
+    state.uptimeIsAgents = evidence & 2;
+    state.engineBoots = static_cast<std::uint32_t>(in.value(engineBootsSize));
     state.bootId = in.text();
     const auto count = static_cast<std::size_t>(in.value(adapterCountSize));
     if (in.failed || count > maxRememberedAdapters || in.rest.size() < count * adapterStateSize) {
@@ -104,11 +110,22 @@ bool sameBootTime(FileTime a, FileTime b)
     return std::min(apart, uptimeWrap - apart) <= bootTimeTolerance;
 }
 
-bool RunState::sameBoot(const RunState& other) const
+bool RunState::sameBoot(const RunState& next) const
 {
-    if (!bootId.empty() || !other.bootId.empty())
-        return bootId == other.bootId;
-    return utcBootTime != 0 && other.utcBootTime != 0 && sameBootTime(utcBootTime, other.utcBootTime);
+    if (!bootId.empty() || !next.bootId.empty())
+        return bootId == next.bootId;
+    if (byEvidence && next.byEvidence) {
+        if (engineBoots != 0 && next.engineBoots != 0 && engineBoots != next.engineBoots)
+            return false;
+        // The host's uptime, hundredths of a second in 32 bits, wraps after 497 days: an
+        // uptime that went down by about a wrap less the time between the readings wrapped
+        // (within an hour, for a poller's clock that stepped meanwhile).
+        constexpr FileTime uptimeWrap = (FileTime{1} << 32) * (fileTimeSecond / 100);
+        const FileTime apart = next.readingTime > readingTime ? next.readingTime - readingTime : 0;
+        const bool hostUptimes = uptime != 0 && next.uptime != 0 && !uptimeIsAgents && !next.uptimeIsAgents;
+        return !hostUptimes || next.uptime >= uptime || next.uptime + uptimeWrap <= uptime + apart + 3600 * fileTimeSecond;
+    }
+    return utcBootTime != 0 && next.utcBootTime != 0 && sameBootTime(utcBootTime, next.utcBootTime);
 }
 
 std::uint32_t nameHash(std::string_view name)

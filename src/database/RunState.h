@@ -47,11 +47,17 @@ struct RunState {
     FileTime readingTime = 0;    // UTC
     FileTime sessionBootTime = 0; // the local boot time the session's records were written with
     FileTime uptime = 0;         // the boot's uptime at the reading; 0 where unknown
+    bool byEvidence = false;     // boots told apart by the uptime and the boot count (a remote host)
+    bool uptimeIsAgents = false; // the uptime is a remote agent's own, not its host's
+    std::uint32_t engineBoots = 0; // the agent's boot count; 0 where it tells none
     std::vector<AdapterState> adapters;
 
     bool operator==(const RunState&) const = default;
 
-    bool sameBoot(const RunState& other) const;
+    // Whether next was read in the boot this state was: the same boot id, else for a remote
+    // host no evidence of a new boot (its host's uptime went down other than by a wrap,
+    // its agent's boot count changed), else a boot time in UTC within the tolerance.
+    bool sameBoot(const RunState& next) const;
     // The adapter of this identity: the same interface index where the system numbers
     // interfaces (renamed or not), else the same name.
     const AdapterState* find(std::uint32_t index, std::uint32_t nameHash) const;

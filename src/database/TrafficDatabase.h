@@ -1,6 +1,7 @@
 #pragma once
 
 #include "database/TrafficRecord.h"
+#include "platform/Platform.h"
 
 #include <filesystem>
 #include <string>
@@ -24,12 +25,23 @@ struct TrafficDatabase {
     // still running: the merge needs them to know what the counters stood at. They
     // are never shown, and leave the file once their session is over.
     std::vector<TrafficRecord> agedRecords;
+    // The file as the load found it, while fileContent is that file but for the bytes
+    // from changedBegin to changedEnd; none once the content took another shape (a
+    // record added or dropped, an entry added, a file mended on load, no file).
+    std::optional<platform::FileStamp> loadedFile;
+    std::size_t changedBegin = 0;
+    std::size_t changedEnd = 0;
 
     // Reads the file at path; a missing file is an empty database. now is the local
     // time that decides which records are older than 365 days.
     void load(const std::filesystem::path& path, FileTime now);
-    // Writes every record to the file at path, atomically.
+    // Writes every record to the file at path: where only counts of the last record
+    // changed, within one whole-write span, over those bytes in place; otherwise a new
+    // file atomically takes the old one's place. Either way the file then holds exactly
+    // fileContent; where nothing changed, nothing is written.
     void save(const std::filesystem::path& path);
+    // Whether save writes in place (or not at all).
+    bool savesInPlace() const;
 
     // Finds the records of fileContent as far as they are whole and sorts them at the
     // cut-off (365 days before the run's clock) into aged records and the rest. So that

@@ -55,7 +55,8 @@ void runMode(const RunSettings& settings, const std::filesystem::path& folder, c
         TrafficDatabase database;
         MergeSession session = loadSession(database, files, clock.localTime);
         takeReading(database, session, *source, patterns, clock, log);
-        printPattern(database, settings.pattern, clock.local, out, monthStartDay(std::getenv("BRIMLET_MONTH_START")));
+        printPattern(database, settings.pattern, clock.local, out, monthStartDay(std::getenv("BRIMLET_MONTH_START")),
+                     {session.elapsed, session.counted});
         saveSession(database, session, files);
     } else if (settings.listMode) {
         source = platform::connect(settings.server, settings.user, settings.password);

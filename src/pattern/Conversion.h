@@ -12,5 +12,6 @@ struct ConversionSpec {
     FileTime periodStart = 0;      // 'D', 'M'; 0 admits every record
     FileTime periodEnd = ~FileTime{0}; // 'D', 'M': the clock; records that begin later count in no period
     bool automatic = false;        // 'a': unit chosen by size, with its letter
+    bool rate = false;             // 'r': bytes per second since the previous reading, in no period
     std::int32_t adapterIndex = -1; // 'n' and the byte after it; negative means all adapters
 };

@@ -19,6 +19,7 @@ void applyModifier(ConversionSpec& conversion, char modifier, const PeriodBounda
     case 'g': conversion.divisor = std::uint64_t{1} << 30; break;
     case 'e': conversion.divisor = std::uint64_t{1} << 40; break;
     case 'a': conversion.automatic = true; break;
+    case 'r': conversion.rate = true; break;
     case 'D':
         conversion.periodStart = periods.todayStart;
         conversion.periodEnd = periods.todayEnd;
@@ -51,7 +52,7 @@ void writeCutOff(const ConversionSpec& conversion, std::ostream& out)
 } // namespace
 
 void printPattern(const TrafficDatabase& database, std::string_view pattern, const CalendarTime& now,
-                  std::ostream& out, int monthStartDay)
+                  std::ostream& out, int monthStartDay, const ReadingRate& rate)
 {
     const PeriodBoundaries periods = periodBoundaries(now, monthStartDay);
     const std::size_t end = pattern.size();
@@ -98,9 +99,12 @@ void printPattern(const TrafficDatabase& database, std::string_view pattern, con
             }
         }
 
-        const std::uint64_t total =
-            periodTotal(database, pattern[cursor], conversion.periodStart, conversion.adapterIndex, conversion.periodEnd);
-        out << render(conversion, total);
+        const char identifier = pattern[cursor];
+        const std::uint64_t value =
+            conversion.rate ? bytesPerSecond(rate, identifier, chosenAdapter(database, conversion.adapterIndex))
+                            : periodTotal(database, identifier, conversion.periodStart, conversion.adapterIndex,
+                                          conversion.periodEnd);
+        out << render(conversion, value);
         ++cursor;
     }
 }

@@ -51,15 +51,18 @@ PeriodBoundaries periodBoundaries(const CalendarTime& now, int monthStartDay)
             todayStart ? *todayStart + fileTimeDay - 1 : ~FileTime{0}};
 }
 
+int chosenAdapter(const TrafficDatabase& database, int adapterIndex)
+{
+    const bool known = std::any_of(database.records.begin(), database.records.end(), [&](const TrafficRecord& record) {
+        return static_cast<std::size_t>(adapterIndex) < record.entryCount;
+    });
+    return adapterIndex >= 0 && known ? adapterIndex : -1;
+}
+
 std::uint64_t periodTotal(const TrafficDatabase& database, char identifier, FileTime periodStart,
                           int adapterIndex, FileTime periodEnd)
 {
-    // An adapter number that no record has stands for all adapters.
-    if (adapterIndex >= 0
-        && std::none_of(database.records.begin(), database.records.end(), [&](const TrafficRecord& record) {
-               return static_cast<std::size_t>(adapterIndex) < record.entryCount;
-           }))
-        adapterIndex = -1;
+    adapterIndex = chosenAdapter(database, adapterIndex);
     std::uint64_t total = 0;
     for (const TrafficRecord& record : database.records)
         if (record.intervalStart >= periodStart && record.intervalStart <= periodEnd)

@@ -22,8 +22,12 @@ struct PeriodBoundaries {
 // year), 30 April, 31 May.
 PeriodBoundaries periodBoundaries(const CalendarTime& now, int monthStartDay = 1);
 
+// The adapter an index chooses: itself, or all adapters (-1) for a negative index or
+// one that no record has.
+int chosenAdapter(const TrafficDatabase& database, int adapterIndex);
+
 // The bytes sent ('u'), received ('d') or both ('t') in the records that began from
 // periodStart to periodEnd, for one adapter or all (a negative index, or one that no
-// record has). Sums wrap modulo 2^64.
+// record has: see chosenAdapter). Sums wrap modulo 2^64.
 std::uint64_t periodTotal(const TrafficDatabase& database, char identifier, FileTime periodStart,
                           int adapterIndex, FileTime periodEnd = ~FileTime{0});

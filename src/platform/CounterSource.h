@@ -21,8 +21,8 @@ struct AdapterReading {
     std::string name;
     std::uint32_t index = 0; // the system's number for the interface; 0 where it has none
     CounterWidth width = CounterWidth::bits64;
-    std::optional<std::uint64_t> sent;
-    std::optional<std::uint64_t> received;
+    std::optional<std::uint64_t> sent = {};
+    std::optional<std::uint64_t> received = {};
     bool loopback = false;
     bool isVirtual = false; // a software device (tunnel, bridge, veth) whose bytes a physical one counts too
 };
@@ -37,13 +37,16 @@ struct BootReading {
     FileTime localBootTime = 0;
     // The time since the boot on a clock that clock steps and time zones do not move, in
     // 100-nanosecond units; absent where the source tells none.
-    std::optional<FileTime> uptime;
+    std::optional<FileTime> uptime = {};
     // A remote agent that does not tell the host's uptime tells its own: it starts again
     // when the agent restarts, which is no boot of the host.
     bool uptimeIsAgents = false;
+    // Boots told apart by evidence alone (a remote host): a new boot only where the
+    // host's uptime went down or the agent's boot count changed, never a clock's step.
+    bool byEvidence = false;
     // The agent's count of its own restarts (SNMPv3 snmpEngineBoots); absent where the
     // source tells none.
-    std::optional<std::uint32_t> engineBoots;
+    std::optional<std::uint32_t> engineBoots = {};
 };
 
 // One reading of the measured computer: its boot and every adapter it reports, in the

@@ -43,10 +43,36 @@ void prepareForFilling(void* data, std::size_t size);
 // run has done with leaves no copy in memory given back.
 void clearSecret(std::string& text);
 
+// Which file a read found and how it stood: a later overwrite goes only to that very
+// file, unchanged since.
+struct FileStamp {
+    std::uint64_t volume = 0;
+    std::uint64_t file = 0;
+    std::uint64_t size = 0;
+    std::uint64_t modified = 0;
+    std::uint64_t changed = 0;
+
+    bool operator==(const FileStamp&) const = default;
+};
+
 // The whole content of a file; nothing when it does not exist. Any other failure to
 // read it raises a ProgramError naming the file and the reason. The content has room
-// for growth more bytes, so that a caller that appends that much never moves it.
-std::optional<std::string> readFile(const std::filesystem::path& path, std::size_t growth = 0);
+// for growth more bytes, so that a caller that appends that much never moves it. Where
+// stamp is given, it receives the file's stamp.
+std::optional<std::string> readFile(const std::filesystem::path& path, std::size_t growth = 0,
+                                    FileStamp* stamp = nullptr);
+
+// The aligned span of a file within which one write is whole or absent after a kill:
+// one page of the system's file cache. The device writes it whole where its sectors
+// are that large; docs/reliability.md says what a power cut does otherwise.
+constexpr std::size_t wholeWriteSpan = 4096;
+
+// Writes bytes over the file's content from offset on, with one write, and with sync
+// one data sync: no new file, no change of size or name. Only where the file is still
+// the one stamp describes and the bytes lie within it; false where it is not, or where
+// the write or the sync fails (the caller then replaces the file whole).
+bool overwriteFile(const std::filesystem::path& path, const FileStamp& stamp, std::size_t offset,
+                   std::string_view bytes, bool sync = true);
 
 // Replaces the file with the given content so that, whatever happens meanwhile, the
 // file holds either the old or the new content in full. A failure raises a

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <tuple>
 
 namespace {
@@ -32,14 +33,6 @@ std::string fileOf(const TrafficDatabase& database, const std::vector<TrafficRec
             records.back().second.push_back(database.counts(record, i));
     }
     return fileOf(records);
-}
-
-// The record count, then per record its start, its entry count and per entry the bytes
-// sent and received, all little-endian; negative counts keep their two's complement bits.
-TEST(DatabaseFile, HoldsTheDocumentedLayout)
-{
-    EXPECT_EQ(fileOf({{0x0102030405060708, {{5, -2}}}}),
-              std::string("\1\0\0\0\x08\x07\x06\x05\x04\x03\x02\x01\1\5\0\0\0\0\0\0\0\xFE\xFF\xFF\xFF\xFF\xFF\xFF\xFF", 29));
 }
 
 // Records that began more than 365 days before the clock are aged: sorted to the front of
@@ -100,29 +93,55 @@ TEST(DatabaseFile, KeepsOnlyWholeRecordsOfDamagedFiles)
     }
 }
 
-TEST(DatabaseFile, LoadsAndSavesTheFileBesideItsRunStateOnly)
+// A save writes in place only where the run changed counts of the last record within one
+// whole-write span of the file that was loaded; else a new file takes its place. Either
+// way the file holds exactly the content, no tail of a longer one. A link to the file as
+// loaded shows which.
+TEST(DatabaseFile, LoadsAndSavesBesideItsRunStateOnlyInPlaceWhereTheFileKeepsItsShape)
 {
     const auto folder = std::filesystem::temp_directory_path()
                         / ("brimlet-db-" + std::to_string(std::chrono::system_clock::now().time_since_epoch().count()));
     std::filesystem::create_directories(folder);
     const DatabaseFiles files = databaseFiles(folder, "");
-    TrafficDatabase database;
-    const MergeSession session = loadSession(database, files, now); // missing: no records
-    saveSession(database, session, files);
-    EXPECT_EQ(std::filesystem::file_size(folder / "traffic"), 4u); // no records: the count alone
-    database.appendRecord(now, {{5, 7}});
-    saveSession(database, session, files);
-    TrafficDatabase again;
-    again.load(folder / "traffic", now);
-    EXPECT_EQ(again.fileContent, database.fileContent);
+    TrafficDatabase empty;
+    saveSession(empty, loadSession(empty, files, now), files); // missing: no records, the count alone
+    EXPECT_EQ(platform::readFile(files.database), std::string(4, '\0'));
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 2); // the database and its run state
+    // A state that a power cut tore (a byte of it not written) is no state.
+    std::string state = *platform::readFile(files.state);
+    EXPECT_TRUE(loadSession(empty, files, now).last);
+    platform::replaceFile(files.state, state.replace(9, 1, "\x7f"));
+    EXPECT_FALSE(loadSession(empty, files, now).last);
 
-    // What one run adds at most, a record with an entry for every adapter, fits into the
-    // memory the load took: neither the content nor the index is copied.
-    const std::pair memory(again.fileContent.data(), again.records.data());
-    again.appendRecord(now + 1);
-    again.setCounts(TrafficRecord::maxAdapters - 1, {1, 2});
-    EXPECT_EQ(std::pair(again.fileContent.data(), again.records.data()), memory);
+    // Aged records; bytes a text mode would translate; the last record's first entry spans offset 4096.
+    Records stored(163, {now - 400 * day, {{0x1A0A0D, 2}}});
+    stored.push_back({now - day / 2, {{0x00FF, 0x0100}, {5, 7}}});
+    const std::tuple<const char*, std::string, std::function<void(TrafficDatabase&)>, bool> cases[] = {
+        {"counts grow", fileOf(stored), [](TrafficDatabase& d) { d.setCounts(1, {6, 9}); d.setCounts(0, {0x00FF, 0x0101}); }, true},
+        {"a change across the span", fileOf(stored), [](TrafficDatabase& d) { d.setCounts(0, {0x01FF, 0x0101}); }, false},
+        {"a new record", fileOf(stored), [](TrafficDatabase& d) { d.appendRecord(now), d.setCounts(TrafficRecord::maxAdapters - 1, {1, 2}); }, false},
+        {"a new entry", fileOf(stored), [](TrafficDatabase& d) { d.setCounts(2, {1, 1}); }, false},
+        {"aged records dropped", fileOf(stored), [](TrafficDatabase& d) { d.keepAgedRecords(0); }, false},
+        {"a damaged file", fileOf(stored) + "x", [](TrafficDatabase& d) { d.setCounts(1, {6, 9}); }, false},
+        {"a file that is not the one loaded", fileOf(stored), [&](TrafficDatabase& d) {
+             platform::replaceFile(files.database, std::string(4120, '\1')), d.setCounts(1, {6, 9}); }, false},
+    };
+    for (const auto& [name, content, change, inPlace] : cases) {
+        SCOPED_TRACE(name);
+        std::filesystem::remove(folder / "loaded");
+        platform::replaceFile(files.database, content);
+        std::filesystem::create_hard_link(files.database, folder / "loaded");
+        TrafficDatabase database;
+        database.load(files.database, now);
+        // What one run adds at most, a record with an entry for every adapter, fits into the
+        // memory the load took: neither the content nor the index is copied.
+        const std::pair memory(database.fileContent.data(), database.records.data());
+        change(database);
+        database.save(files.database);
+        EXPECT_EQ(platform::readFile(files.database), database.fileContent);
+        EXPECT_EQ(platform::readFile(folder / "loaded") == database.fileContent, inPlace);
+        EXPECT_EQ(std::pair(database.fileContent.data(), database.records.data()), memory);
+    }
     std::filesystem::remove_all(folder);
 }
 

@@ -119,29 +119,39 @@ TEST(CounterDifference, TellsAWrapFromARestartByTheTimeBetweenReadings)
 
 TEST(RunState, BelongsToTheDatabaseAndTheBootItWasWrittenFor)
 {
-    const RunState before{"id-1", 0, day1, day1 - day, 77, {{2, 9, CounterWidth::bits64, 500, 600}}};
+    const RunState before{"id-1", 0, day1, day1 - day, 77, true, true, 5, {{2, 9, CounterWidth::bits64, 500, 600}}};
     RunState after = before;
     after.adapters.push_back({0, nameHash("Wireless"), CounterWidth::bits32, 1ull << 40, 2});
     const std::string file = encodeRunStates(after, 22, &before, 11);
     EXPECT_EQ(decodeRunState(file, 22), after);
-    EXPECT_EQ(after.find({"wlan0", 0}), nullptr); // where the system numbers no interface, the name tells
-    EXPECT_EQ(after.find({"Wireless", 0}), &after.adapters[1]);
-    EXPECT_EQ(after.find({"renamed", 2}), &after.adapters[0]); // else the index, whatever the name
+    EXPECT_EQ(after.find({.name = "wlan0"}), nullptr); // where the system numbers no interface, the name tells
+    EXPECT_EQ(after.find({.name = "Wireless"}), &after.adapters[1]);
+    EXPECT_EQ(after.find({.name = "renamed", .index = 2}), &after.adapters[0]); // else the index, whatever the name
     EXPECT_EQ(decodeRunState(file, 11), before);
     EXPECT_EQ(decodeRunState(file, 33), std::nullopt);
     for (std::size_t size = 0; size < file.size(); ++size)
         EXPECT_EQ(decodeRunState(file.substr(0, size), 11), std::nullopt) << size;
     EXPECT_EQ(decodeRunState("\2" + file.substr(1), 11), std::nullopt); // another format
     EXPECT_NE(databaseFingerprint("\1\0\0\0"), databaseFingerprint(std::string(4, '\0')));
-    // Windows names no boot: its boot time in UTC stands for it, within 15 seconds. A remote
-    // host's uptime wraps after 2^32 hundredths of a second: the same boot.
-    const RunState windows{"", day1, 0, 0, 0, {}};
+    // Windows names no boot: its boot time in UTC stands for it, within 15 seconds.
+    const RunState windows{"", day1, 0, 0, 0, false, false, 0, {}};
     const FileTime wrap = (FileTime{1} << 32) * (second / 100);
-    EXPECT_TRUE(windows.sameBoot({"", day1 + 15 * second, 0, 0, 0, {}}));
-    EXPECT_FALSE(windows.sameBoot({"", day1 - 16 * second, 0, 0, 0, {}}));
-    EXPECT_TRUE(windows.sameBoot({"", day1 + 2 * wrap - 10 * second, 0, 0, 0, {}}));
-    EXPECT_FALSE(windows.sameBoot({"", day1 + wrap / 2, 0, 0, 0, {}}));
-    EXPECT_FALSE(before.sameBoot({"id-2", 0, 0, 0, 0, {}}));
+    EXPECT_TRUE(windows.sameBoot({"", day1 + 15 * second, 0, 0, 0, false, false, 0, {}}));
+    EXPECT_FALSE(windows.sameBoot({"", day1 - 16 * second, 0, 0, 0, false, false, 0, {}}));
+    EXPECT_FALSE(before.sameBoot({"id-2", 0, 0, 0, 0, false, false, 0, {}}));
+    // A remote host's boot is new only on evidence: whatever its boot time in UTC (the poller's clock
+    // less the uptime), a host uptime that went down other than by a wrap, or an agent boot count
+    // that changed. The agent's own uptime proves nothing.
+    const RunState remote{"", day1, day1, 0, wrap - hour, true, false, 3, {}};
+    const std::tuple<FileTime, FileTime, bool, std::uint32_t, bool> later[] = { // reading time, uptime, agent's, boots
+        {day1 + hour + 2 * 60 * second, wrap - 10 * second, false, 3, true}, // the poller's clock 2 minutes ahead
+        {day1 + 2 * hour, hour - 2 * 60 * second, false, 3, true},          // the uptime wrapped
+        {day1 + 2 * hour, 10 * hour, false, 0, false},                      // went down: a reboot
+        {day1 + 2 * hour, 10 * second, true, 0, true},                      // the agent restarted
+        {day1 + 2 * hour, wrap - 10 * second, false, 4, false},             // the agent's boot count moved
+    };
+    for (const auto& [at, uptime, agents, boots, same] : later)
+        EXPECT_EQ(remote.sameBoot({"", at + day, at, 0, uptime, true, agents, boots, {}}), same) << uptime;
 }
 
 } // namespace

@@ -25,8 +25,9 @@ std::string run(TrafficDatabase& database, std::optional<RunState>& last, std::v
                 FileTime at = boot + hour, const Patterns& patterns = std::nullopt)
 {
     ScriptedSource source;
-    source.reading = {{"boot-1", boot, boot}, std::move(adapters)};
-    MergeSession session{last, 0, {}, false};
+    source.reading = {{.id = "boot-1", .utcBootTime = boot, .localBootTime = boot}, std::move(adapters)};
+    MergeSession session;
+    session.last = last;
     DiagnosticLog log;
     log.stream = std::make_unique<std::ostringstream>();
     takeReading(database, session, source, patterns, {*toCalendarTime(at), at, at}, log);

@@ -101,7 +101,7 @@ def launch(command, cwd, ns=None, at=None, env=(), wrap=(), mounts=()):
     environment = {"PATH": os.environ["PATH"], "LC_ALL": "C.UTF-8", "TZ": ZONE}
     environment.update((k, v) for k, v in os.environ.items() if k.endswith("SAN_OPTIONS"))
     if at is not None:
-        environment.update(FAKETIME_FMT="%s", FAKETIME=str(at))  # every clock of the program, uptime too
+        environment.update(FAKETIME_FMT="%s", FAKETIME=str(at), FAKETIME_DONT_FAKE_MONOTONIC="1")  # the uptime runs on
     environment.update(env)
     script = ["mount -t tmpfs -o size=1m,mode=1777 tmpfs /dev/shm"] + [
         f"mount --bind '{target}' '{target}' && mount -o remount,bind,ro '{target}'" if source is None

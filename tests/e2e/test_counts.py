@@ -1,8 +1,14 @@
 """Totals that stay equal to the kernel's counters while ordinary things happen between runs:
 days pass, adapters go and come, the clock steps, the time zone changes, the machine reboots;
-the adapters that count; the log of the readings."""
+the adapters that count; the rate of each reading over the time that really passed."""
 import fnmatch, json, os, time, unittest
 from rig import DAY, HOUR, Folder, Net, boot_day, command, local, write
+
+
+def rate_bounds(bytes_, earlier, later):
+    """The rates a run can print for bytes counted between two runs: the program reads its clock
+    somewhere between each run's start and end."""
+    return bytes_ // (later.started + later.seconds - earlier.started) - 1, bytes_ // (later.started - earlier.started - earlier.seconds)
 
 
 def step(frames, clock, remove=(), make=(), btime=-HOUR, boot=1, zone=0, swap=False, only=None):
@@ -79,7 +85,7 @@ class ExactCounts(unittest.TestCase):
     def scenario(self, pairs, patterns, steps, zone_name=None, start=None):
         folder, net = Folder(self), Net(self, pairs)
         counted = [p for p in range(pairs) if not patterns or any(fnmatch.fnmatchcase(f"lan{p}", x) for x in patterns.split())]
-        start, runs, before = start or local(2026, 12, 10, 9), [], (0, 0)
+        start, runs, before, last = start or local(2026, 12, 10, 9), [], (0, 0), None
         for number, s in enumerate(steps):
             for pair in s["remove"]:
                 net.remove(pair)
@@ -97,7 +103,7 @@ class ExactCounts(unittest.TestCase):
             env = {"TZ": zone, **({"BRIMLET_ADAPTERS": chosen} if chosen else {})}
             if s["swap"]:
                 swap_names(net)
-            run = folder.run(["%u %d %Du %Dd"], ns=net.inner, at=start + s["clock"], env=env, mounts=[
+            run = folder.run(["%u %d %Du %Dd|%ru %rd"], ns=net.inner, at=start + s["clock"], env=env, mounts=[
                 (folder.root + "/stat", "/proc/stat"), (folder.root + "/boot_id", "/proc/sys/kernel/random/boot_id")])
             if s["swap"]:
                 swap_names(net)
@@ -107,8 +113,33 @@ class ExactCounts(unittest.TestCase):
             runs.append((day, [a - b for a, b in zip(total, before)]))
             before = total
             today = [sum(r[1][i] for r in runs if r[0] == day) for i in (0, 1)]
+            totals, rates = run.out.split("|")
             if not s["only"]:
-                self.assertEqual(run.out, f"{total[1]} {total[0]} {today[1]} {today[0]}", f"step {number + 1}: {run.err}")
+                self.assertEqual(totals, f"{total[1]} {total[0]} {today[1]} {today[0]}", f"step {number + 1}: {run.err}")
+            # No rate from a first reading or across a reboot; else this run's bytes over the time between the runs,
+            # where both counted every adapter.
+            partial = s["only"] or (number > 0 and steps[number - 1]["only"])
+            for added, rate in zip(reversed(runs[-1][1]), map(int, rates.split()), strict=True):
+                lowest, highest = rate_bounds(added, last, run) if last and s["boot"] == steps[number - 1]["boot"] else (0, 0)
+                self.assertTrue(partial or lowest <= rate <= highest, f"step {number + 1}: {rate} not in {lowest}..{highest}")
+            last = run
+
+
+class Rate(unittest.TestCase):
+    def test_the_rate_is_the_bytes_over_the_time_that_passed(self):
+        """Frames of exact sizes between two runs 2 s apart, while the clock steps an hour ahead (a relative
+        offset): each rate, in every rendering, is the bytes over the time measured outside the program."""
+        folder, net = Folder(self), Net(self, 2)
+        first = folder.run(["x"], ns=net.inner, at="+0")
+        for frames in ((0, 700, 1514, 90, 100), (1, 300, 1000)):
+            net.send(*frames)
+        time.sleep(2)
+        second = folder.run(["%ru %rd %rn1d %rkd %rsd %ran1d"], ns=net.inner, at="+1h")
+        printed = [float(x) for x in second.out.replace(",", "").replace("K", "").split()]  # the last one in K, rounded
+        for value, added, unit in zip(printed, [9000, 1359800, 300000, 1359800, 1359800, 300000], [1, 1, 1, 1024, 1, 1024],
+                                      strict=True):
+            lowest, highest = rate_bounds(added, first, second)
+            self.assertTrue(lowest // unit - 0.5 <= value <= highest // unit + 0.5, f"{second.out}: {lowest}..{highest}")
 
 
 class Adapters(unittest.TestCase):

@@ -91,17 +91,17 @@ class RunHygiene(unittest.TestCase):
                 self.assertEqual(os.path.exists(folder.database()), saved)
 
     def test_output_nobody_reads_costs_no_saving(self):
-        """Each run saves anew whether its output goes to a pipe whose reader ended before it
-        started, a full device or closed descriptors; the status tells a figure that was lost;
-        the log never receives the pattern's text."""
+        """Each run saves anew (its run state, where the counts stand still) whether its output goes to a pipe
+        whose reader ended before it started, a full device or closed descriptors; the status tells a figure that
+        was lost; the log never receives the pattern's text."""
         folder, quiet, before = Folder(self), Net(self), None
         for closing, status in [('exec 3> >(:); wait $!; exec "$@" >&3 3>&-', 1), ('exec "$@" >/dev/full', 1),
                                 ('exec "$@" <&- >&- 2>&-', 0), ('exec "$@" >&-', 0)] * 2:
             with self.subTest(closing):
                 run = folder.run(["log", "%u%b%d"], ns=quiet.inner, cwd=folder.root, wrap=["bash", "-c", closing, "_"])
                 self.assertEqual(run.status, status)
-                self.assertNotEqual(state_of(folder.database()), before)
-                before = state_of(folder.database())
+                self.assertNotEqual(state_of(folder.programs + "/.traffic.state"), before)
+                before = state_of(folder.programs + "/.traffic.state")
         self.assertNotIn(b"0\n0", read(folder.root + "/traffic.log"))
 
     def test_what_is_no_file_beside_the_database_stops_no_count(self):

@@ -3,7 +3,7 @@ throw-away configuration and its interface tables read at every request; each ki
 credentials over runs with exact traffic between them, chosen so that widths and names
 matter: over 4 GiB between two runs, a 32-bit counter's wrap, an ifDescr unlike the name;
 then the Prometheus script's files, read by node_exporter's textfile collector."""
-import os, re, subprocess, sys, tempfile, unittest
+import os, re, subprocess, sys, tempfile, time, unittest
 from rig import HELP, Folder, Net, command, hold_lock, read, state_of, write
 
 BIG, SCRIPT = 65549, os.path.join(os.path.dirname(__file__), "../../contrib/prometheus/brimlet-prometheus")  # MTU 65535
@@ -16,8 +16,11 @@ view mixed excluded .1.3.6.1.2.1.31.1.1.1.6.{1}
 view mixed excluded .1.3.6.1.2.1.31.1.1.1.10.{1}
 view narrow included .1
 view narrow excluded .1.3.6.1.2.1.31
+view agent included .1
+view agent excluded .1.3.6.1.2.1.25
 rocommunity public 127.0.0.1 -V mixed
 rocommunity narrow 127.0.0.1 -V narrow
+rocommunity agent 127.0.0.1 -V agent
 createUser meter SHA "passphrase1" AES "passphrase1"
 rouser meter priv -V mixed
 rwcommunity tuner 127.0.0.1 1.3.6.1.4.1.8072.1.5
@@ -41,8 +44,9 @@ class SnmpServer(unittest.TestCase):
             return snmpd
 
         # The interface tables (ifXTable shares ifTable's cache) read at every request.
-        agent(CONFIGURATION.format(net.index(0), net.index(1)), net.inner, "snmpset", "-c", "tuner", "127.0.0.1",
-              "1.3.6.1.4.1.8072.1.5.3.1.2.1.3.6.1.2.1.2.2", "i", "0")
+        start = lambda: agent(CONFIGURATION.format(net.index(0), net.index(1)), net.inner, "snmpset", "-c", "tuner",
+                              "127.0.0.1", "1.3.6.1.4.1.8072.1.5.3.1.2.1.3.6.1.2.1.2.2", "i", "0")
+        snmpd, agents = start(), Folder(self)
 
         def run(folder, *arguments, **options):
             result = folder.run(["server", "127.0.0.1", *arguments], ns=net.inner, **options)
@@ -50,7 +54,10 @@ class SnmpServer(unittest.TestCase):
             return result.out
 
         # Each row: traffic (pair, frames in, size, frames out, size), then a run whose totals must be the kernel's.
+        # A new boot only on evidence: neither the poller's clock nor an agent's restart (its own uptime) is one.
         for traffic, folder, credentials, options in [
+                ((0, 2, 500), wide, [], dict(at=int(time.time()) + 120)), ((0, 2, 500), wide, [], {}),
+                ((1, 2, 500), agents, ["pass", "agent"], {}), ((1, 2, 500), agents, ["pass", "agent"], dict(restart=True)),
                 ((0, 3, 100, 2, 1000), wide, [], {}),  # SNMPv2c, community "public"
                 ((1, 5, 1514, 1, 60), wide, [], dict(env=V3)),  # SNMPv3, SHA and AES
                 ((1, 1, 60), narrow, ["pass", "narrow"], {}),  # SNMPv2c, a community named
@@ -59,6 +66,9 @@ class SnmpServer(unittest.TestCase):
                 ((1, 1, 60), wide, ["user", "meter"], dict(env={"BRIMLET_PASSWORD": "passphrase1"})),  # over 4 GiB on lan0
                 ((1, 1, 60), wide, ["pass", "passphrase1"], dict(env={"BRIMLET_USER": "meter", "BRIMLET_PASSWORD": "wrong"}))]:
             with self.subTest(traffic=traffic, credentials=credentials, options=options):
+                if options.pop("restart", False):
+                    snmpd.kill(), snmpd.wait()
+                    snmpd = start()
                 net.send(*traffic)
                 self.assertEqual(run(folder, *credentials, "%n0u %n0d %n1u %n1d", **options),
                                  "{1} {0} {3} {2}".format(*net.kernel(0), *net.kernel(1)))

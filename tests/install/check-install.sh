@@ -30,7 +30,7 @@ command=$(python3 -c 'import json, sys; print(json.load(sys.stdin)["custom/briml
     <"$prefix/$docs/waybar/brimlet.json")
 for locale in C en_US.UTF-8 fr_FR.UTF-8 de_CH.UTF-8; do
     LC_ALL=$locale sh -c "$command" | python3 -c \
-        'import json, re, sys; assert re.fullmatch("[^ ]+ up [^ ]+ down", json.load(sys.stdin)["text"])'
+        'import json, re, sys; assert re.fullmatch("↓ [^ ]+/s ↑ [^ ]+/s, [^ ]+ today", json.load(sys.stdin)["text"])'
 done
 
 # The manual page renders without a warning and man finds it beside ~/.local/bin; the

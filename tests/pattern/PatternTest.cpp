@@ -19,14 +19,15 @@ namespace {
 FileTime stamp(int year, int month, int day) { return toFileTime({year, month, 0, day}).value(); }
 
 // The pattern's output, which reaches the reader at each line break and nowhere else.
-std::string printed(const TrafficDatabase& database, std::string_view pattern, const CalendarTime& now)
+std::string printed(const TrafficDatabase& database, std::string_view pattern, const CalendarTime& now,
+                    const ReadingRate& rate = {})
 {
     struct CountingBuffer : std::stringbuf {
         int flushes = 0;
         int sync() override { return ++flushes, std::stringbuf::sync(); }
     } buffer;
     std::ostream out(&buffer);
-    printPattern(database, pattern, now, out);
+    printPattern(database, pattern, now, out, 1, rate);
     const std::string text = buffer.str();
     EXPECT_EQ(buffer.flushes, std::count(text.begin(), text.end(), '\n')) << pattern;
     return text;
@@ -104,6 +105,9 @@ TEST_P(PatternUnderLocale, ReplacesConversions)
     // This month: up 3000005420, down 6000010840
     // Today:      up 3000005400, down 6000010800
     // Adapter 0:  up 3000000021; adapter 1: up 400; adapter 2: up and down 15000
+    // The reading, 2.5 s after the one before: up 3001001 (1200400.4/s; a count the merge
+    // lowered adds nothing), down 2626690, adapter 1 down 250 (100/s).
+    const ReadingRate rate{25 * fileTimeSecond / 10, {{3000001, 5000}, {1000, 250}, {-7, 2621440}}};
     TrafficDatabase database;
     database.appendRecord(stamp(2026, 2, 28) + 23 * 3600 * fileTimeSecond, {{1, 2}});
     database.appendRecord(stamp(2026, 3, 1), {{20, 40}});
@@ -118,12 +122,17 @@ TEST_P(PatternUnderLocale, ReplacesConversions)
         {"%n0u %n1u %n12u %n2t %n/u %n\xffu %n:u", "3000000021 400 400 15000 3000005421 3000005421 3000005421", nullptr},
         {"%nu%d", "6000010842", nullptr}, // the 'u' is the adapter byte
         {"%au %ad %at %sau %ab%u", "2.79G 5.59G 8.38G 2.79G 2.79G", "2,79G 5,59G 8,38G 2,79G 2,79G"},
+        {"%ru %rd %rt %rkd %rn1d %Dru %rMd %rn9u", "1200400 1050676 2251076 1026 100 1200400 1050676 1200400", nullptr},
+        {"%rau/s %rsu %rmt", "1.14M/s 1,200,400 2", "1,14M/s 1.200.400 2"},
         // Conversions cut off by the end of the pattern.
         {"x%Dk", "x", nullptr},
         {"%ask", "0.00", "0,00"},
     };
     for (const auto& [pattern, english, german] : cases)
-        EXPECT_EQ(printed(database, pattern, {2026, 3, 0, 15, 14, 30}), pick(english, german)) << pattern;
+        EXPECT_EQ(printed(database, pattern, {2026, 3, 0, 15, 14, 30}, rate), pick(english, german)) << pattern;
+    // Less than a millisecond measures nothing.
+    EXPECT_EQ(printed(database, "%ru", {2026, 3, 0, 15}, {9999, {{1, 0}}}), "0");
+    EXPECT_EQ(printed(database, "%ru", {2026, 3, 0, 15}, {10000, {{1, 0}}}), "1000");
 }
 
 TEST_P(PatternUnderLocale, RendersNumbers)

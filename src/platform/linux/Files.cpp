@@ -59,7 +59,22 @@ bool writeAll(int fd, std::string_view content)
 
 } // namespace
 
-std::optional<std::string> readFile(const std::filesystem::path& path, std::size_t growth)
+namespace {
+
+std::uint64_t nanoseconds(const timespec& time)
+{
+    return static_cast<std::uint64_t>(time.tv_sec) * 1000000000u + static_cast<std::uint64_t>(time.tv_nsec);
+}
+
+FileStamp stampOf(const struct stat& status)
+{
+    return {static_cast<std::uint64_t>(status.st_dev), static_cast<std::uint64_t>(status.st_ino),
+            static_cast<std::uint64_t>(status.st_size), nanoseconds(status.st_mtim), nanoseconds(status.st_ctim)};
+}
+
+} // namespace
+
+std::optional<std::string> readFile(const std::filesystem::path& path, std::size_t growth, FileStamp* stamp)
 {
     // Without O_NONBLOCK a fifo planted in its place would block the run for good.
     FileDescriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
@@ -95,7 +110,28 @@ std::optional<std::string> readFile(const std::filesystem::path& path, std::size
         filled += static_cast<std::size_t>(got);
     }
     content.resize(filled);
+    if (stamp) {
+        *stamp = stampOf(status);
+        stamp->size = filled;
+    }
     return content;
+}
+
+bool overwriteFile(const std::filesystem::path& path, const FileStamp& stamp, std::size_t offset,
+                   std::string_view bytes, bool sync)
+{
+    // Nothing is written through a link at the name, nor into a fifo planted there.
+    FileDescriptor file(::open(path.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    struct stat status {};
+    if (file.get() < 0 || fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode) || stampOf(status) != stamp
+        || offset > stamp.size || bytes.size() > stamp.size - offset)
+        return false;
+    ssize_t written;
+    do
+        written = ::pwrite(file.get(), bytes.data(), bytes.size(), static_cast<off_t>(offset));
+    while (written < 0 && errno == EINTR);
+    return written == static_cast<ssize_t>(bytes.size()) && (!sync || fdatasync(file.get()) == 0)
+           && file.close() == 0;
 }
 
 void replaceFile(const std::filesystem::path& path, std::string_view content, bool syncFolder)

@@ -342,10 +342,10 @@ struct SnmpSource : CounterSource {
     Reading read(const ClockReading& clock) override
     {
         Reading reading;
-        // A remote host names no boot: its boot time in UTC stands for it. Both uptimes
-        // wrap after 497 days; the run state takes a boot time that moved by whole wraps
-        // for the same boot.
+        // A remote host names no boot: its uptime and the agent's boot count tell a new
+        // one. The boot times, the poller's clock less the uptime, date its records.
         const AgentBoot boot = readBoot(agent);
+        reading.boot.byEvidence = true;
         reading.boot.engineBoots = boot.engineBoots;
         if (const auto uptime = boot.hostUptime ? boot.hostUptime : boot.agentUptime) {
             const FileTime sinceBoot = FileTime{*uptime} * (fileTimeSecond / 100);

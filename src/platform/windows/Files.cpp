@@ -64,11 +64,24 @@ bool writeAll(HANDLE file, std::string_view content)
     return true;
 }
 
+std::uint64_t wide(DWORD high, DWORD low) { return (std::uint64_t{high} << 32) | low; }
+
+std::optional<FileStamp> stampOf(HANDLE file)
+{
+    BY_HANDLE_FILE_INFORMATION information;
+    if (!GetFileInformationByHandle(file, &information))
+        return std::nullopt;
+    return FileStamp{information.dwVolumeSerialNumber, wide(information.nFileIndexHigh, information.nFileIndexLow),
+                     wide(information.nFileSizeHigh, information.nFileSizeLow),
+                     wide(information.ftLastWriteTime.dwHighDateTime, information.ftLastWriteTime.dwLowDateTime),
+                     wide(information.ftCreationTime.dwHighDateTime, information.ftCreationTime.dwLowDateTime)};
+}
+
 } // namespace
 
 // Paths are handed to the wide-character calls: their native form is wide, while the
 // narrow form that the standard library makes of them need not be the ANSI code page.
-std::optional<std::string> readFile(const std::filesystem::path& path, std::size_t growth)
+std::optional<std::string> readFile(const std::filesystem::path& path, std::size_t growth, FileStamp* stamp)
 {
     FileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -79,18 +92,41 @@ std::optional<std::string> readFile(const std::filesystem::path& path, std::size
         fail("Can not read", path, error);
     }
     std::string content;
-    LARGE_INTEGER size{};
-    if (GetFileSizeEx(file.get(), &size))
-        content.reserve(static_cast<std::size_t>(size.QuadPart) + growth);
+    const std::optional<FileStamp> found = stampOf(file.get());
+    if (found)
+        content.reserve(static_cast<std::size_t>(found->size) + growth);
     char buffer[65536];
     for (;;) {
         DWORD got = 0;
         if (!ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr))
             fail("Can not read", path, GetLastError());
         if (got == 0)
-            return content;
+            break;
         content.append(buffer, got);
     }
+    if (stamp) {
+        *stamp = found.value_or(FileStamp{});
+        stamp->size = content.size(); // a file that changed while it was read matches no later stamp
+    }
+    return content;
+}
+
+bool overwriteFile(const std::filesystem::path& path, const FileStamp& stamp, std::size_t offset,
+                   std::string_view bytes, bool sync)
+{
+    // A link at the name is opened itself, whose stamp is not its target's: nothing is
+    // written through it.
+    FileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (file.get() == INVALID_HANDLE_VALUE || stampOf(file.get()) != stamp || offset > stamp.size
+        || bytes.size() > stamp.size - offset)
+        return false;
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(static_cast<std::uint64_t>(offset) >> 32);
+    DWORD written = 0;
+    return WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, &at)
+           && written == bytes.size() && (!sync || FlushFileBuffers(file.get())) && file.close();
 }
 
 void replaceFile(const std::filesystem::path& path, std::string_view content, bool)
