@@ -8,7 +8,8 @@
 # BRIMLET_MUTANTS_STAGES="unit e2e proof" (the default) names the stages of the Linux
 # suite to run, in that order: unit is ctest -LE 'e2e|proof', e2e is -L e2e, proof is
 # -L proof; BRIMLET_MUTANTS_STAGES=unit counts what the unit tests alone kill.
-# Prints one line per fault ("killed" or "survived") and the count. The copy and its
+# Prints one line per fault ("killed" and the stage that killed it, or "survived") and
+# the count. The copy and its
 # builds stay in $BRIMLET_MUTANTS_DIR (/tmp/brimlet-mutants), so that a later run
 # rebuilds only what changed. A fault in src/platform/windows is tried with the
 # Windows build under Wine, every other one with the Linux build.
@@ -22,9 +23,9 @@ fault() { ids+=("$1"); files+=("$2"); edits+=("$3"); descriptions+=("$4"); }
 
 # id, file, a perl substitution applied to the whole file, what the fault does.
 fault cutoff-days     src/database/TrafficDatabase.h 's/365 \* fileTimeDay/366 * fileTimeDay/' "records kept 366 days"
-fault cutoff-edge     src/database/DatabaseFile.cpp 's/intervalStart < cutOff;/intervalStart <= cutOff;/' "a record exactly 365 days old counts as aged"
+fault cutoff-edge     src/database/TrafficDatabase.cpp 's/intervalStart < cutOff;/intervalStart <= cutOff;/' "a record exactly 365 days old counts as aged"
 fault tolerance-width src/database/RunState.h 's/15 \* fileTimeSecond/14 * fileTimeSecond/' "boot times 15 s apart are another boot"
-fault tolerance-edge  src/database/Merge.cpp 's/b - a\) <= bootTimeTolerance/b - a) < bootTimeTolerance/' "the 15 s tolerance excludes its end"
+fault tolerance-edge  src/database/RunState.cpp 's/apart\) <= bootTimeTolerance/apart) < bootTimeTolerance/' "the 15 s tolerance excludes its end"
 fault mega-divisor    src/pattern/NumberRendering.cpp 's/1048576\.0, "M"/1000000.0, "M"/' "automatic M divides by 10^6"
 fault unit-threshold  src/pattern/NumberRendering.cpp 's/total < unit->threshold/total <= unit->threshold/' "a total equal to a unit's threshold takes the unit below"
 fault decimals-edge   src/pattern/NumberRendering.cpp 's/value < 10\.0f \? 2/value <= 10.0f ? 2/' "10.0 gets two decimals"
@@ -38,20 +39,20 @@ fault wrap-rule       src/database/Merge.cpp 's/if \(low > result.reduced\)/if (
 fault restart-equal   src/database/Merge.cpp 's/restarted = raw < previous;/restarted = raw <= previous;/' "an unchanged 64-bit counter counts as restarted: its value added again"
 fault double-count    src/database/Merge.cpp 's/baselineSent \+= static_cast<std::uint64_t>\(counts.sent\);/baselineSent += 0;/' "a new day's record counts the session's earlier days again"
 fault log-swapped     src/database/Merge.cpp "s/<< received.reduced << '\/' << sent.reduced/<< sent.reduced << '\/' << received.reduced/" "the log's corrected line swaps sent and received"
-fault loopback        src/platform/linux/CounterSource.cpp 's/info->ifi_flags & IFF_LOOPBACK/false/' "the loopback adapter is counted"
-fault colon-allowed   src/driver/RunSettings.cpp 's/"<>:/"<>/' "a colon in a server name is let through"
-fault control-edge    src/driver/RunSettings.cpp 's/c <= 0x1F\)/c < 0x1F)/' "0x1F in a server name is let through"
-fault blank-allowed   src/driver/RunSettings.cpp "s/name.back\(\) == ' '/name.back() == '\\\\t'/" "a trailing blank in a server name is let through"
+fault loopback        src/platform/AdapterChoice.cpp 's/if \(!adapter\.loopback && /if (/' "the loopback adapter is counted"
+fault colon-allowed   src/base/DatabaseFiles.cpp 's/"<>:/"<>/' "a colon in a server name is let through"
+fault control-edge    src/base/DatabaseFiles.cpp 's/c <= 0x1F\)/c < 0x1F)/' "0x1F in a server name is let through"
+fault blank-allowed   src/base/DatabaseFiles.cpp "s/name.back\(\) == ' '/name.back() == '\\\\t'/" "a trailing blank in a server name is let through"
 fault dump-swapped    src/driver/ListDump.cpp 's/out << counts.sent << " bytes sent, " << counts.received/out << counts.received << " bytes sent, " << counts.sent/' "the dump swaps sent and received"
 fault help-line       src/driver/HelpPage.cpp 's/%b   Line break/%b   Linebreak/' "a help line changed"
 fault today-edge      src/pattern/PeriodTotals.cpp 's/record.intervalStart >= periodStart/record.intervalStart > periodStart/' "a record starting at midnight is not today's"
-fault month-start     src/pattern/PeriodTotals.cpp 's/std::min\(monthStartDay,/std::min(monthStartDay + 1,/g' "the month starts a day late"
+fault month-start     src/pattern/PeriodTotals.cpp 's/(monthStart\.day = (?:std::min\()?monthStartDay)/$1 + 1/g' "the month starts a day late"
 fault total-sum       src/pattern/PeriodTotals.cpp "s/identifier == 'd' \? received : sent \+ received/identifier == 'd' ? received : sent + sent/" "t adds sent twice"
-fault last-record     src/database/DatabaseFile.cpp 's/entriesAt < entrySize \* record.entryCount\)/entriesAt <= entrySize * record.entryCount)/' "a record that ends the file is dropped"
-fault damaged-tail    src/database/DatabaseFile.cpp 's/\n    fileContent.resize\(at\);//' "bytes after the last whole record are kept"
-fault not-atomic      src/platform/linux/Files.cpp 's/\n    temporary \+= std::string\(temporaryInfix\) \+ std::to_string\(getpid\(\)\);//' "the save writes the database in place"
+fault last-record     src/database/TrafficDatabase.cpp 's/entriesAt < entrySize \* record.entryCount\)/entriesAt <= entrySize * record.entryCount)/' "a record that ends the file is dropped"
+fault damaged-tail    src/database/TrafficDatabase.cpp 's/\n    fileContent.resize\(at\);//' "bytes after the last whole record are kept"
+fault not-atomic      src/base/DatabaseFiles.cpp 's/\n *temporary \+= temporaryInfix.*//' "the save writes the database in place"
 fault temporary-left  src/platform/linux/Files.cpp 's/\{\n        ::unlink\(temporary.c_str\(\)\);/{/' "a failed save leaves its temporary file"
-fault state-last      src/database/DatabaseFile.cpp 's/(    try \{\n        platform::replaceFile\(statePath\(\),.*?\n    \}\n)(    platform::replaceFile\(path, fileContent\);\n)/$2$1/s' "the run state is saved after the database"
+fault state-last      src/database/MergeSession.cpp 's/(saveSession\([^{]*\{\n)(.*?)(    database\.save\(files\.database\);\n)/$1$3$2/s' "the run state is saved after the database"
 fault pipe-blocks     src/platform/linux/Files.cpp 's/O_RDONLY \| O_NONBLOCK \| O_CLOEXEC/O_RDONLY | O_CLOEXEC/' "a database that is a pipe blocks the run"
 fault lock-no-wait    src/platform/linux/InstanceLock.cpp 's/flock\(fd, LOCK_EX\) == 0/flock(fd, LOCK_EX | LOCK_NB) == 0/' "a held lock is not waited for: the run goes on without it"
 fault lock-wait       src/driver/Run.cpp 's/lockTimeoutMilliseconds = 5000/lockTimeoutMilliseconds = 2000/' "the lock is waited for 2 s, not 5"
@@ -84,10 +85,13 @@ sync_copy() {
 }
 
 # The suite, stopping at its first failure: the stages of BRIMLET_MUTANTS_STAGES in turn,
-# by default the unit tests first, then the end-to-end tests, then the proofs.
+# by default the unit tests first, then the end-to-end tests, then the proofs. The stage
+# that failed is left in failed_stage.
 suite_fails() {
     local preset=$1
+    failed_stage=-
     if [[ $preset == windows ]]; then
+        failed_stage=windows
         # One after another: the Wine server's user locale is shared by the tests running.
         ! timeout 1800 ctest --preset windows --stop-on-failure >"$work/last.log" 2>&1
         return
@@ -100,8 +104,10 @@ suite_fails() {
             proof) selection=(-L proof) ;;
             *) echo "unknown stage $stage in BRIMLET_MUTANTS_STAGES" >&2; exit 2 ;;
         esac
+        failed_stage=$stage
         timeout 1800 ctest --preset linux -j2 --stop-on-failure "${selection[@]}" >"$work/last.log" 2>&1 || return 0
     done
+    failed_stage=-
     return 1
 }
 
@@ -127,6 +133,7 @@ for i in "${!ids[@]}"; do
     [[ $file == src/platform/windows/* ]] && preset=windows
     cp "$file" "$work/original"
     perl -0pi -e "${edits[i]}" "$file"
+    failed_stage=-
     if cmp -s "$file" "$work/original"; then
         verdict="NOT APPLIED"
     elif ! build "$preset"; then
@@ -139,6 +146,6 @@ for i in "${!ids[@]}"; do
     fi
     [[ $verdict == killed || $verdict == survived ]] && tried=$((tried + 1))
     cp "$work/original" "$file" # a newer time: the next build takes it again
-    printf '%-16s %-9s %-8s %s\n' "${ids[i]}" "$verdict" "$preset" "${descriptions[i]}"
+    printf '%-16s %-9s %-8s %-8s %s\n' "${ids[i]}" "$verdict" "$preset" "$failed_stage" "${descriptions[i]}"
 done
 echo "killed $killed of $tried"
