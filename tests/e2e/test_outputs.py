@@ -1,6 +1,6 @@
 """What the program prints: the help page and the list dump in the orders the arguments ask for
 them, under the user's locale, over stored databases that no such run changes."""
-import os, unittest
+import unittest
 from rig import HELP, Folder, Net, encode, filetime, local, read, state_of, write
 
 
@@ -13,7 +13,7 @@ def dump(*adapters):
 
 class HelpAndList(unittest.TestCase):
     def test_print_the_adapters_and_the_stored_records(self):
-        folder, net, quiet = Folder(self), Net(self, 2), Net(self)  # quiet: only the loopback
+        net, quiet = Net(self, 2), Net(self)  # quiet: only the loopback
         net.send(0, 3, 700, 1, 90)
         net.send(1, 0, 0, 2, 1514)
         page = HELP + "Interface 0: lan0 Received: 2100 Sent: 90\nInterface 1: lan1 Received: 0 Sent: 3028\n"
@@ -47,9 +47,7 @@ class HelpAndList(unittest.TestCase):
         ]
         for arguments, database, out, locale, alone, logged in (c + ("de_DE.UTF-8", False, None)[len(c) - 3:] for c in cases):
             with self.subTest(arguments=arguments, locale=locale, alone=alone):
-                for name in ("traffic", "traffic.log"):
-                    if os.path.exists(os.path.join(folder.programs, name)):
-                        os.remove(os.path.join(folder.programs, name))
+                folder = Folder(self)
                 if database is not None:
                     write(folder.database(), database)
                 before = state_of(folder.database())
