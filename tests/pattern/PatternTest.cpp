@@ -138,8 +138,7 @@ TEST_P(PatternUnderLocale, RendersNumbers)
         {107374182399, 0, "100G", nullptr}, // single precision rounds 99.999999999 to 100
         {999999 * terabyte + terabyte / 2, 0, "1,000,000T", "1.000.000T"}, // written whole, without an exponent
         {UINT64_MAX, 0, "16,777,216T", "16.777.216T"},
-        {UINT64_MAX, 1, "18,446,744,073,709,551,615", "18.446.744.073.709.551.615"},
-        {1048575, 1024, "1,023", "1.023"},
+        {UINT64_MAX, 1, "18,446,744,073,709,551,615", "18.446.744.073.709.551.615"}, // other divisors: ReplacesConversions
     };
     for (const auto& [total, divisor, english, german] : cases)
         EXPECT_EQ(divisor == 0 ? renderAutomatic(total) : renderGrouped(total, divisor), pick(english, german)) << total;
