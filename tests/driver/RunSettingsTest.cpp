@@ -34,11 +34,10 @@ TEST(ReadArguments, FollowsTheKeywordTable)
 
 TEST(MonthStartDay, TakesDays1To31AndOtherwiseTheFirst)
 {
-    EXPECT_EQ(monthStartDay("07"), 7);
-    EXPECT_EQ(monthStartDay("31"), 31);
-    EXPECT_EQ(monthStartDay(nullptr), 1);
-    for (const char* setting : {"32", "0", "-3", "", " 5", "5x"}) // out of range or no plain number: the calendar month
-        EXPECT_EQ(monthStartDay(setting), 1) << setting;
+    // Out of range or no plain number: the calendar month.
+    for (const auto& [setting, day] : {std::pair<const char*, int>{"07", 7}, {"31", 31}, {nullptr, 1}, {"32", 1}, {"0", 1},
+                                       {"-3", 1}, {"", 1}, {" 5", 1}, {"5x", 1}})
+        EXPECT_EQ(monthStartDay(setting), day) << (setting ? setting : "unset");
 }
 
 // The one table of the server name rules; tests/e2e shows that a refused name reaches

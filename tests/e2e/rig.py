@@ -3,7 +3,7 @@ into a throw-away folder (its database lies beside it), run in private network n
 whose veth pairs carry raw frames of a local experimental EtherType, so that the kernel's
 byte counts are exactly what the test sent; its clock stopped by libfaketime in a zone 5:30
 east of UTC."""
-import ctypes, datetime, fcntl, json, os, shutil, signal, socket, struct, subprocess, tempfile, time, unittest
+import ctypes, datetime, fcntl, json, os, pathlib, shutil, signal, socket, struct, subprocess, tempfile, time, unittest
 
 BINARY, FAKETIME = os.environ["BRIMLET_BINARY"], os.environ["BRIMLET_LIBFAKETIME"]
 with open(os.environ["BRIMLET_HELP_PAGE"]) as page:
@@ -61,13 +61,11 @@ def state_of(path):
 
 
 def read(path):
-    with open(path, "rb") as file:
-        return file.read()
+    return pathlib.Path(path).read_bytes()
 
 
 def write(path, content):
-    with open(path, "wb") as file:
-        file.write(content if isinstance(content, bytes) else content.encode())
+    pathlib.Path(path).write_bytes(content if isinstance(content, bytes) else content.encode())
 
 
 def command(arguments, ns=None):

@@ -125,23 +125,6 @@ class ExactCounts(unittest.TestCase):
             last = run
 
 
-class Rate(unittest.TestCase):
-    def test_the_rate_is_the_bytes_over_the_time_that_passed(self):
-        """Frames of exact sizes between two runs 2 s apart, while the clock steps an hour ahead (a relative
-        offset): each rate, in every rendering, is the bytes over the time measured outside the program."""
-        folder, net = Folder(self), Net(self, 2)
-        first = folder.run(["x"], ns=net.inner, at="+0")
-        for frames in ((0, 700, 1514, 90, 100), (1, 300, 1000)):
-            net.send(*frames)
-        time.sleep(2)
-        second = folder.run(["%ru %rd %rn1d %rkd %rsd %ran1d"], ns=net.inner, at="+1h")
-        printed = [float(x) for x in second.out.replace(",", "").replace("K", "").split()]  # the last one in K, rounded
-        for value, added, unit in zip(printed, [9000, 1359800, 300000, 1359800, 1359800, 300000], [1, 1, 1, 1024, 1, 1024],
-                                      strict=True):
-            lowest, highest = rate_bounds(added, first, second)
-            self.assertTrue(lowest // unit - 0.5 <= value <= highest // unit + 0.5, f"{second.out}: {lowest}..{highest}")
-
-
 class Adapters(unittest.TestCase):
     def test_physical_ones_alone_count_where_there_are_any(self):
         """In the test's own namespace, with the machine's adapters: those without a link kind,

@@ -33,8 +33,6 @@ class FailureReport(unittest.TestCase):
         # run as nobody; the folder mounted read-only; inodes of a full disk of its own (root, program, database,
         # what the commands make), 0 for none.
         cases = [("folder mounted read-only", True, "save", "Read-only file system", "", False, True, 0),
-                 ("folder mounted read-only, no database yet", False, "save", "Read-only file system", "", False, True, 0),
-                 ("folder closed to the user", True, "save", "Permission denied", "", True, False, 0),
                  ("folder closed to the user, no database yet", False, "save", "Permission denied", "", True, False, 0),
                  ("file closed to the user", True, "read", "Permission denied", "chmod 0 traffic", True, False, 0),
                  ("no byte left on the disk", True, "save", "No space left on device", fill, False, False, 1000),

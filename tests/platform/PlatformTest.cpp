@@ -25,9 +25,7 @@ TEST(FormatNumber, RoundsHalfUpAndGroupsByTheRules)
     const NumberFormat english{".", ",", "\3\3"}, indian{".", ",", "\3\2"}, zeroRepeats{".", ",", std::string("\2\0", 2)};
     const NumberFormat onceOnly{".", ",", std::string("\3") + static_cast<char>(CHAR_MAX)}, noGroups{".", ",", ""};
     const std::tuple<std::string, int, NumberFormat, std::string> cases[] = { // text, digits, format, result
-        {"99.9902", 1, english, "100.0"},
-        {"999999.5", 0, english, "1,000,000"},
-        {"12345678", 0, indian, "1,23,45,678"},
+        {"12345678", 0, indian, "1,23,45,678"}, // English and German groups: PatternTest
         {"1234567", 0, zeroRepeats, "1,23,45,67"},
         {std::string(131, '1'), 0, onceOnly, std::string(128, '1') + ",111"}, // CHAR_MAX: no more groups
         {"1234567", 0, noGroups, "1234567"},
@@ -38,7 +36,8 @@ TEST(FormatNumber, RoundsHalfUpAndGroupsByTheRules)
 }
 
 // One rule for every source: the loopback never, physical adapters before virtual ones
-// (only those where there are any), the patterns instead where given, 255 counted.
+// (only those where there are any), the patterns instead where given. tests/driver shows
+// that 255 of them count.
 TEST(AdapterChoice, OneRuleOverTheFactsOfAReading)
 {
     auto adapter = [](const char* name, bool isVirtual, bool loopback = false) {
@@ -64,9 +63,6 @@ TEST(AdapterChoice, OneRuleOverTheFactsOfAReading)
         EXPECT_EQ(names, expected);
         EXPECT_EQ(choice.counted, expected.size());
     }
-    const platform::AdapterChoice many = platform::chooseAdapters(std::vector(300, adapter("eth", false)), std::nullopt);
-    EXPECT_EQ(many.numbered.size(), 300u);
-    EXPECT_EQ(many.counted, 255u);
 }
 
 // Each row a reading of fnmatch(3) that a simpler matcher gets wrong; on Linux, the C
@@ -105,12 +101,9 @@ TEST(MatchesPattern, AnswersAsFnmatchWithoutFlags)
 }
 
 // The folder of the Windows program, where its database lies: plain text handling.
+// tests/windows runs the program in a folder deeper than the classic 260 characters.
 TEST(WindowsPath, FolderOfTheExecutable)
 {
-    std::string deep = "C:", deepFolder = "C:"; // longer than the classic 260 characters
-    while (deep.size() < 400)
-        deep += "\\deeper", deepFolder += "/deeper";
-    EXPECT_EQ(windowsPathFolder(deep + "\\brimlet.exe"), deepFolder);
     EXPECT_EQ(windowsPathFolder("c:\\My Tools/a:b \\\\x.exe"), "c:/My Tools/a:b "); // other systems' name rules play no part
     EXPECT_EQ(windowsPathFolder("C:\\x.exe"), "C:/");
     EXPECT_EQ(windowsPathFolder("\\\\server\\share\\x.exe"), "//server/share");

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The real Windows program under Wine, each case in a throw-away folder.
 #   end-to-end.sh CASE BRIMLET_EXE HOLDER_EXE LINUX_PROGRAM EMULATOR...
-# CASE is wine-start, help, pattern, log, mutex, same-output or wine-stop. EMULATOR is
+# CASE is wine-start, pattern, log, mutex, same-output or wine-stop. EMULATOR is
 # the command that runs a Windows program, its last word the Wine loader. Exit status 77
 # means that the case can not run here.
 set -euo pipefail
@@ -47,15 +47,6 @@ case_wine_start() {
 
 case_wine_stop() { wine_tool wineserver -k || true; }
 
-case_help() {
-    # Wine lists no adapter; "list help" connects a second time for the list, whose dump is empty here.
-    for arguments in help "" "list help"; do
-        # shellcheck disable=SC2086
-        check 0 "$page" "$work/app" $arguments
-    done
-    holds brimlet.exe "$work/app"
-}
-
 case_pattern() {
     local deep=$work/deep
     while ((${#deep} < 300)); do deep+=/folder; done # deeper than the 260 characters of old Windows paths
@@ -77,8 +68,9 @@ case_log() {
     local stamp='[0-9]{1,2}/[0-9]{1,2}/[0-9]{4} [0-9]{1,2}:[0-9]{2}:[0-9]{2} (AM|PM)'
     grep -Pzq "^Application start: $stamp\r\n\r\nboot @ $stamp\r\n\r\n\$" traffic.log || fail "log: $(cat -A traffic.log)"
     # In the current directory, appended, never replaced; "log" after "help" is not looked at.
+    # Wine lists no adapter; "list" connects a second time for the list, whose dump is empty here.
     check 0 0 "$work/app" log log "%d"
-    check 0 "$page" "$work/app" help log
+    check 0 "$page" "$work/app" list help log
     holds ".traffic.state brimlet.exe traffic" "$work/app" && holds traffic.log .
     [[ $(grep -c "^Application start: " traffic.log) == 3 && $(wc -l <traffic.log) == 9 ]] || fail "log: $(cat -A traffic.log)"
 }
