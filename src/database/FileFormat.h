@@ -20,10 +20,10 @@ constexpr std::size_t entrySize = 2 * countSize;
 // head (the fingerprint of its database, the boot time in UTC, the reading's time in
 // UTC, the session's local boot time, the boot's uptime, what tells its boots (bit 0:
 // evidence alone, bit 1: the uptime is an agent's), the agent's boot count, the boot id
-// as a text), an
-// adapter count and the adapters, each its interface index, a hash of its name, its
-// counters' width in bits and its raw sent and received counters. A text is a one-byte
-// length and that many bytes.
+// as a text), an adapter count and the adapters, each its interface index, a hash of its
+// name, its counters' width in bits and its raw sent and received counters; after the
+// states, a check of every byte before it. A text is a one-byte length and that many
+// bytes.
 constexpr std::size_t stateFormatSize = 1;
 constexpr unsigned stateFormat = 0xB2;
 constexpr std::size_t stateCountSize = 1;

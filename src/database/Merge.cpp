@@ -204,15 +204,29 @@ void mergeBySessionSums(TrafficDatabase& database, std::size_t index, const Adap
     database.setCounts(index, {sent.count, received.count});
 }
 
-// The counts from each adapter's own previous reading in the last run's state.
+// The adapter as the next run's state holds it: its counters as read; one that could not
+// be read keeps its last known value.
+AdapterState noted(const AdapterReading& reading, const AdapterState* previous)
+{
+    AdapterState state{reading.index, nameHash(reading.name), reading.width, 0, 0};
+    state.sent = reading.sent ? *reading.sent : previous ? previous->sent : 0;
+    state.received = reading.received ? *reading.received : previous ? previous->received : 0;
+    return state;
+}
+
+const AdapterState* lastKnown(const MergeSession& session, const AdapterReading& reading)
+{
+    return session.last && session.sameBoot ? session.last->find(reading) : nullptr;
+}
+
+// The counts from the adapter's last known counters in the last run's state (previous),
+// or its whole counters where the boot has not shown it.
 void mergeByIdentity(TrafficDatabase& database, const MergeSession& session, std::size_t index,
-                     const AdapterReading& reading, const DiagnosticLog& log)
+                     const AdapterReading& reading, const AdapterState* previous, const DiagnosticLog& log)
 {
     const CounterWidth width = reading.width;
     const TrafficRecord& current = database.records.back();
-    const RunState& last = *session.last;
     const RunState& next = session.next;
-    const AdapterState* previous = session.sameBoot ? last.find(reading) : nullptr;
     const FileTime elapsed = session.elapsed;
     const bool hasEntry = index < current.entryCount;
     const AdapterCounters entry = database.counts(current, index);
@@ -239,33 +253,18 @@ void mergeByIdentity(TrafficDatabase& database, const MergeSession& session, std
     database.setCounts(index, {sent.count, received.count});
 }
 
-// The adapter as the next run's state holds it: its counters as read; one that could not
-// be read keeps its last known value.
-AdapterState noted(const AdapterReading& reading, const AdapterState* previous)
-{
-    AdapterState state{reading.index, nameHash(reading.name), reading.width, 0, 0};
-    state.sent = reading.sent ? *reading.sent : previous ? previous->sent : 0;
-    state.received = reading.received ? *reading.received : previous ? previous->received : 0;
-    return state;
-}
-
-const AdapterState* lastKnown(const MergeSession& session, const AdapterReading& reading)
-{
-    return session.last && session.sameBoot ? session.last->find(reading) : nullptr;
-}
-
 } // namespace
 
 void mergeAdapter(TrafficDatabase& database, MergeSession& session, std::size_t number,
                   const AdapterReading& reading, const DiagnosticLog& log)
 {
-    const AdapterState noted = ::noted(reading, lastKnown(session, reading));
+    const AdapterState* previous = lastKnown(session, reading);
     const AdapterCounters before = database.counts(database.records.back(), number);
     if (session.last)
-        mergeByIdentity(database, session, number, reading, log);
+        mergeByIdentity(database, session, number, reading, previous, log);
     else
         mergeBySessionSums(database, number, reading, log);
-    session.next.adapters.push_back(noted);
+    session.next.adapters.push_back(noted(reading, previous));
     const AdapterCounters after = database.counts(database.records.back(), number);
     session.counted.resize(std::max(session.counted.size(), number + 1));
     // Counts wrap modulo 2^64 as the totals do: the difference is taken with the same bits unsigned.

@@ -12,14 +12,6 @@ namespace {
 // sync, a state that a power cut tore (part old, part new) is no state at all.
 constexpr std::size_t checkSize = 8;
 
-std::uint64_t checkOf(std::string_view bytes)
-{
-    std::uint64_t hash = 14695981039346656037u;
-    for (const char c : bytes)
-        hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211u;
-    return hash;
-}
-
 } // namespace
 
 MergeSession loadSession(TrafficDatabase& database, const DatabaseFiles& files, FileTime now)
@@ -34,7 +26,7 @@ MergeSession loadSession(TrafficDatabase& database, const DatabaseFiles& files, 
         if (const auto state = platform::readFile(files.state, 0, &stamp)) {
             session.stateFile = stamp;
             const std::string_view content(state->data(), state->size() - std::min(state->size(), checkSize));
-            if (state->size() >= checkSize && getLittleEndian(content.data() + content.size(), checkSize) == checkOf(content))
+            if (state->size() >= checkSize && getLittleEndian(content.data() + content.size(), checkSize) == byteCheck(content))
                 session.last = decodeRunState(content, session.loadedFingerprint);
         }
     } catch (const ProgramError&) {
@@ -46,7 +38,7 @@ void saveSession(TrafficDatabase& database, const MergeSession& session, const D
 {
     std::string state = encodeRunStates(session.next, databaseFingerprint(database.fileContent),
                                         session.last ? &*session.last : nullptr, session.loadedFingerprint);
-    const std::uint64_t check = checkOf(state);
+    const std::uint64_t check = byteCheck(state);
     state.resize(state.size() + checkSize);
     putLittleEndian(state.data() + state.size() - checkSize, check, checkSize);
     std::optional<ProgramError> stateFailure;

@@ -103,9 +103,11 @@ RunState readState(Reader& in)
 
 } // namespace
 
+// An uptime counted in 32 bits of hundredths of a second starts again after 497 days.
+constexpr FileTime uptimeWrap = (FileTime{1} << 32) * (fileTimeSecond / 100);
+
 bool sameBootTime(FileTime a, FileTime b)
 {
-    constexpr FileTime uptimeWrap = (FileTime{1} << 32) * (fileTimeSecond / 100);
     const FileTime apart = (a > b ? a - b : b - a) % uptimeWrap;
     return std::min(apart, uptimeWrap - apart) <= bootTimeTolerance;
 }
@@ -117,19 +119,19 @@ bool RunState::sameBoot(const RunState& next) const
     if (byEvidence && next.byEvidence) {
         if (engineBoots != 0 && next.engineBoots != 0 && engineBoots != next.engineBoots)
             return false;
-        // The host's uptime, hundredths of a second in 32 bits, wraps after 497 days: an
-        // uptime that went down by about a wrap less the time between the readings wrapped
-        // (within an hour, for a poller's clock that stepped meanwhile).
-        constexpr FileTime uptimeWrap = (FileTime{1} << 32) * (fileTimeSecond / 100);
+        // A host uptime that went down by about a wrap less the time between the readings
+        // wrapped (within an hour, for a poller's clock that stepped meanwhile).
+        constexpr FileTime stepAllowance = 3600 * fileTimeSecond;
         const FileTime apart = next.readingTime > readingTime ? next.readingTime - readingTime : 0;
         const bool hostUptimes = uptime != 0 && next.uptime != 0 && !uptimeIsAgents && !next.uptimeIsAgents;
-        return !hostUptimes || next.uptime >= uptime || next.uptime + uptimeWrap <= uptime + apart + 3600 * fileTimeSecond;
+        return !hostUptimes || next.uptime >= uptime || next.uptime + uptimeWrap <= uptime + apart + stepAllowance;
     }
     return utcBootTime != 0 && next.utcBootTime != 0 && sameBootTime(utcBootTime, next.utcBootTime);
 }
 
 std::uint32_t nameHash(std::string_view name)
 {
+    // FNV-1a in 32 bits.
     std::uint32_t hash = 2166136261u;
     for (const char c : name)
         hash = (hash ^ static_cast<unsigned char>(c)) * 16777619u;
@@ -152,17 +154,18 @@ std::uint64_t databaseFingerprint(std::string_view content)
     static constexpr char noRecords[recordCountSize] = {};
     if (content.empty())
         content = std::string_view(noRecords, recordCountSize);
-    std::uint64_t hash = 14695981039346656037u;
-    auto mix = [&](std::string_view bytes) {
-        for (const char c : bytes)
-            hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211u;
-    };
     char size[8];
     putLittleEndian(size, content.size(), sizeof size);
-    mix({size, sizeof size});
-    mix(content.substr(0, std::min(content.size(), recordCountSize)));
-    mix(content.substr(content.size() - std::min(content.size(), tail)));
-    return hash;
+    std::uint64_t check = byteCheck({size, sizeof size});
+    check = byteCheck(content.substr(0, std::min(content.size(), recordCountSize)), check);
+    return byteCheck(content.substr(content.size() - std::min(content.size(), tail)), check);
+}
+
+std::uint64_t byteCheck(std::string_view bytes, std::uint64_t check)
+{
+    for (const char c : bytes)
+        check = (check ^ static_cast<unsigned char>(c)) * 1099511628211u;
+    return check;
 }
 
 std::string encodeRunStates(const RunState& after, std::uint64_t afterFingerprint, const RunState* before,

@@ -64,6 +64,10 @@ struct RunState {
     const AdapterState* find(const AdapterReading& adapter) const { return find(adapter.index, nameHash(adapter.name)); }
 };
 
+// A 64-bit check of bytes (FNV-1a), carried on from a check of the bytes before them.
+constexpr std::uint64_t byteCheckStart = 14695981039346656037u;
+std::uint64_t byteCheck(std::string_view bytes, std::uint64_t check = byteCheckStart);
+
 // A short mark of a database file's content, to tell which database a state belongs
 // to: a run changes the last record or appends one, or drops old ones from the front.
 std::uint64_t databaseFingerprint(std::string_view content);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/FileTime.h"
+#include "platform/AdapterChoice.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -17,8 +18,8 @@ struct AdapterCounters {
 // One interval of one boot session: from a boot or a local midnight until the next.
 // Its counts stay in the database's file form; the record says where they lie.
 struct TrafficRecord {
-    // The file stores the entry count in one byte.
-    static constexpr std::size_t maxAdapters = 255;
+    // The file stores the entry count in one byte; the adapter choice counts no more.
+    static constexpr std::size_t maxAdapters = platform::maxCountedAdapters;
 
     FileTime intervalStart = 0;  // the record's key
     FileTime bootTime = 0;       // known only for the record this run updates
