@@ -139,7 +139,8 @@ echo "Load average before the run: $(cut -d' ' -f1-3 /proc/loadavg)"
 
 echo
 echo "== Whole runs, pattern \"$pattern\""
-inns "$tools/brimlet_bench_runner" "$rounds" "$warmup" "$plan"
+# A datagram over every pair before each run: every run has counts to save.
+inns "$tools/brimlet_bench_runner" "$rounds" "$warmup" "$plan" 10.77.{0..3}.2
 echo
 echo "floor: bench/floor.c, plain C: reads btime from /proc/stat, dumps the links over rtnetlink and"
 echo "sums their 64-bit counters, reads the database file whole, writes it back with the sums in its"
