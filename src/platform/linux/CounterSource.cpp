@@ -8,16 +8,18 @@
 #include <linux/if_link.h>
 #include <linux/netlink.h>
 #include <linux/rtnetlink.h>
+#include <fcntl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
-#include <fstream>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace platform {
@@ -129,23 +131,52 @@ std::vector<AdapterReading> dumpInterfaces()
     }
 }
 
+// The rest of the first line of a kernel text file that begins with prefix. Read in
+// small pieces straight from the file: a run reads two such files every time, and
+// /proc/stat runs to many kilobytes on a machine of many processors.
+std::optional<std::string> kernelLine(const char* path, std::string_view prefix)
+{
+    const int file = ::open(path, O_RDONLY | O_CLOEXEC);
+    if (file < 0)
+        return std::nullopt;
+    std::optional<std::string> found;
+    std::string line;      // the current line, as far as it may still begin with prefix
+    bool skipping = false; // the current line does not
+    const auto lineEnds = [&] {
+        if (!skipping && line.size() >= prefix.size())
+            found = line.substr(prefix.size());
+        line.clear();
+        skipping = false;
+    };
+    char buffer[1024];
+    for (ssize_t got; !found && ((got = ::read(file, buffer, sizeof buffer)) > 0 || (got < 0 && errno == EINTR));) {
+        for (ssize_t i = 0; i < got && !found; ++i) {
+            if (buffer[i] == '\n') {
+                lineEnds();
+            } else if (!skipping) {
+                line += buffer[i];
+                skipping = line.size() <= prefix.size() && line.back() != prefix[line.size() - 1];
+            }
+        }
+    }
+    ::close(file);
+    if (!found)
+        lineEnds(); // a last line without its line end
+    return found;
+}
+
 // The boot's time on the local wall clock: the kernel's, in seconds since 1970 UTC.
 FileTime localBootTime()
 {
-    std::ifstream stat("/proc/stat");
-    std::string key;
+    const std::optional<std::string> text = kernelLine("/proc/stat", "btime ");
     long long value = 0;
-    while (stat >> key) {
-        if (key == "btime" && stat >> value) {
-            const time_t boot = static_cast<time_t>(value);
-            tm local{};
-            if (!localtime_r(&boot, &local))
-                return 0;
-            return toFileTime(calendarTime(local, 0)).value_or(0);
-        }
-        stat.ignore(4096, '\n');
-    }
-    return 0;
+    if (!text || std::from_chars(text->data(), text->data() + text->size(), value).ec != std::errc{})
+        return 0;
+    const time_t boot = static_cast<time_t>(value);
+    tm local{};
+    if (!localtime_r(&boot, &local))
+        return 0;
+    return toFileTime(calendarTime(local, 0)).value_or(0);
 }
 
 // The local kernel, asked anew at every reading.
@@ -154,8 +185,7 @@ struct KernelSource : CounterSource {
     {
         Reading reading;
         // One value per boot, which neither clock steps nor time zones move.
-        std::ifstream file("/proc/sys/kernel/random/boot_id");
-        std::getline(file, reading.boot.id);
+        reading.boot.id = kernelLine("/proc/sys/kernel/random/boot_id", "").value_or("");
         reading.boot.localBootTime = localBootTime();
         // Counts through suspend, which the monotonic clock leaves out.
         timespec sinceBoot{};
