@@ -16,7 +16,9 @@ constexpr std::size_t recordHeadSize = intervalStartSize + entryCountSize;
 constexpr std::size_t countSize = 8; // one direction's byte count
 constexpr std::size_t entrySize = 2 * countSize;
 
-// The run state beside it: a format byte, a state count (1 or 2), then per state its
+// The run state beside it: a format byte, the user's number settings as the run that
+// wrote it used them (their source's mark, then the decimal separator, the thousands
+// separator and the grouping, each a text), a state count (1 or 2), then per state its
 // head (the fingerprint of its database, the boot time in UTC, the reading's time in
 // UTC, the session's local boot time, the boot's uptime, what tells its boots (bit 0:
 // evidence alone, bit 1: the uptime is an agent's), the agent's boot count, the boot id
@@ -25,7 +27,9 @@ constexpr std::size_t entrySize = 2 * countSize;
 // states, a check of every byte before it. A text is a one-byte length and that many
 // bytes.
 constexpr std::size_t stateFormatSize = 1;
-constexpr unsigned stateFormat = 0xB2;
+constexpr unsigned stateFormat = 0xB3;
+constexpr unsigned stateFormatWithoutNumbers = 0xB2; // the same without the number settings
+constexpr std::size_t numbersSourceSize = 8;
 constexpr std::size_t stateCountSize = 1;
 constexpr std::size_t fingerprintSize = 8;
 constexpr std::size_t stateTimeSize = 8;

@@ -1,5 +1,6 @@
 #include "database/MergeSession.h"
 
+#include "base/ByteCheck.h"
 #include "base/Failures.h"
 #include "database/ByteOrder.h"
 #include "platform/Platform.h"
@@ -27,7 +28,7 @@ MergeSession loadSession(TrafficDatabase& database, const DatabaseFiles& files, 
             session.stateFile = stamp;
             const std::string_view content(state->data(), state->size() - std::min(state->size(), checkSize));
             if (state->size() >= checkSize && getLittleEndian(content.data() + content.size(), checkSize) == byteCheck(content))
-                session.last = decodeRunState(content, session.loadedFingerprint);
+                session.last = decodeRunState(content, session.loadedFingerprint, &session.numbers);
         }
     } catch (const ProgramError&) {
     }
@@ -37,10 +38,13 @@ MergeSession loadSession(TrafficDatabase& database, const DatabaseFiles& files, 
 void saveSession(TrafficDatabase& database, const MergeSession& session, const DatabaseFiles& files)
 {
     std::string state = encodeRunStates(session.next, databaseFingerprint(database.fileContent),
-                                        session.last ? &*session.last : nullptr, session.loadedFingerprint);
+                                        session.last ? &*session.last : nullptr, session.loadedFingerprint,
+                                        session.numbers);
     const std::uint64_t check = byteCheck(state);
     state.resize(state.size() + checkSize);
     putLittleEndian(state.data() + state.size() - checkSize, check, checkSize);
+    if (!database.savesInPlace())
+        platform::removeAbandonedTemporaries({files.database, files.state});
     std::optional<ProgramError> stateFailure;
     try {
         // One write within one span, so that a kill leaves it whole or absent.
@@ -54,9 +58,4 @@ void saveSession(TrafficDatabase& database, const MergeSession& session, const D
     database.save(files.database);
     if (stateFailure)
         throw *stateFailure;
-}
-
-void removeAbandonedSaves(const DatabaseFiles& files)
-{
-    platform::removeAbandonedTemporaries({files.database, files.state});
 }

@@ -23,6 +23,9 @@ struct MergeSession {
     std::vector<AdapterCounters> counted;
     // The state file as the load found it; none where there was none.
     std::optional<platform::FileStamp> stateFile;
+    // The user's number settings as the last run handed them on; the run puts the ones
+    // it used in their place, for the next.
+    platform::UserNumbers numbers;
 };
 
 // Loads the database and the run state beside it. A state is trusted only beside the
@@ -36,9 +39,8 @@ MergeSession loadSession(TrafficDatabase& database, const DatabaseFiles& files, 
 // and a state a power cut leaves old matches no database but its own. Where the state
 // can not be saved the old one stays, which no database but its own matches (the next
 // run then falls back on the session's sums); the database is saved all the same, then
-// the state's failure raised.
+// the state's failure raised. A save that replaces the database first removes what saves
+// killed before left behind (the temporary files of database and state whose process no
+// longer runs); a save in place writes no temporary file and looks for none, so such a
+// leftover stays until the next save that replaces the file, one a day at the latest.
 void saveSession(TrafficDatabase& database, const MergeSession& session, const DatabaseFiles& files);
-
-// Removes what saves of the database left behind in processes that no longer run: the
-// temporary files of the database and of its run state.
-void removeAbandonedSaves(const DatabaseFiles& files);

@@ -161,18 +161,18 @@ std::uint64_t databaseFingerprint(std::string_view content)
     return byteCheck(content.substr(content.size() - std::min(content.size(), tail)), check);
 }
 
-std::uint64_t byteCheck(std::string_view bytes, std::uint64_t check)
-{
-    for (const char c : bytes)
-        check = (check ^ static_cast<unsigned char>(c)) * 1099511628211u;
-    return check;
-}
-
 std::string encodeRunStates(const RunState& after, std::uint64_t afterFingerprint, const RunState* before,
-                            std::uint64_t beforeFingerprint)
+                            std::uint64_t beforeFingerprint, const platform::UserNumbers& numbers)
 {
     std::string out;
     putValue(out, stateFormat, stateFormatSize);
+    // Settings that a text can not hold whole are not handed on.
+    const NumberFormat& format = numbers.format;
+    const bool whole = std::max({format.decimalSeparator.size(), format.thousandsSeparator.size(), format.grouping.size()})
+                       <= maxTextLength;
+    putValue(out, whole ? numbers.source : 0, numbersSourceSize);
+    for (const std::string* text : {&format.decimalSeparator, &format.thousandsSeparator, &format.grouping})
+        putText(out, whole ? *text : std::string_view());
     putValue(out, before ? 2 : 1, stateCountSize);
     putState(out, after, afterFingerprint);
     if (before)
@@ -180,10 +180,19 @@ std::string encodeRunStates(const RunState& after, std::uint64_t afterFingerprin
     return out;
 }
 
-std::optional<RunState> decodeRunState(std::string_view content, std::uint64_t fingerprint)
+std::optional<RunState> decodeRunState(std::string_view content, std::uint64_t fingerprint,
+                                       platform::UserNumbers* numbers)
 {
     Reader in{content};
-    const bool known = in.value(stateFormatSize) == stateFormat;
+    const std::uint64_t format = in.value(stateFormatSize);
+    const bool known = format == stateFormat || format == stateFormatWithoutNumbers;
+    platform::UserNumbers handedOn;
+    if (format == stateFormat) {
+        handedOn.source = in.value(numbersSourceSize);
+        handedOn.format.decimalSeparator = in.text();
+        handedOn.format.thousandsSeparator = in.text();
+        handedOn.format.grouping = in.text();
+    }
     const auto count = in.value(stateCountSize);
     std::optional<RunState> found;
     for (std::uint64_t i = 0; i < count && !in.failed; ++i) {
@@ -194,5 +203,7 @@ std::optional<RunState> decodeRunState(std::string_view content, std::uint64_t f
     }
     if (!known || in.failed || !in.rest.empty() || count == 0 || count > 2)
         return std::nullopt;
+    if (numbers)
+        *numbers = std::move(handedOn);
     return found;
 }

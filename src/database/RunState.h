@@ -1,7 +1,9 @@
 #pragma once
 
+#include "base/ByteCheck.h"
 #include "base/FileTime.h"
 #include "platform/CounterSource.h"
+#include "platform/Platform.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -64,10 +66,6 @@ struct RunState {
     const AdapterState* find(const AdapterReading& adapter) const { return find(adapter.index, nameHash(adapter.name)); }
 };
 
-// A 64-bit check of bytes (FNV-1a), carried on from a check of the bytes before them.
-constexpr std::uint64_t byteCheckStart = 14695981039346656037u;
-std::uint64_t byteCheck(std::string_view bytes, std::uint64_t check = byteCheckStart);
-
 // A short mark of a database file's content, to tell which database a state belongs
 // to: a run changes the last record or appends one, or drops old ones from the front.
 std::uint64_t databaseFingerprint(std::string_view content);
@@ -75,9 +73,13 @@ std::uint64_t databaseFingerprint(std::string_view content);
 // The state file: the state after the run, and the one the run started from (where it
 // had one), each with the fingerprint of the database it belongs to. It is written
 // before the database, so whichever of the two databases is found beside it, one of
-// the two states matches it.
+// the two states matches it. It also hands the user's number settings on to the next
+// run, whichever database that finds.
 std::string encodeRunStates(const RunState& after, std::uint64_t afterFingerprint, const RunState* before,
-                            std::uint64_t beforeFingerprint);
+                            std::uint64_t beforeFingerprint, const platform::UserNumbers& numbers = {});
 // The state of the file's content that belongs to the database with this fingerprint;
-// nothing when none does or the content is not whole.
-std::optional<RunState> decodeRunState(std::string_view content, std::uint64_t fingerprint);
+// nothing when none does or the content is not whole. Where numbers is given and the
+// content is whole, it receives the number settings the file hands on (none, of mark 0,
+// in a file written before they were kept).
+std::optional<RunState> decodeRunState(std::string_view content, std::uint64_t fingerprint,
+                                       platform::UserNumbers* numbers = nullptr);

@@ -55,6 +55,7 @@ void runMode(const RunSettings& settings, const std::filesystem::path& folder, c
         TrafficDatabase database;
         MergeSession session = loadSession(database, files, clock.localTime);
         takeReading(database, session, *source, patterns, clock, log);
+        session.numbers = platform::userNumbers(session.numbers);
         printPattern(database, settings.pattern, clock.local, out, monthStartDay(std::getenv("BRIMLET_MONTH_START")),
                      {session.elapsed, session.counted});
         saveSession(database, session, files);
@@ -67,8 +68,7 @@ void runMode(const RunSettings& settings, const std::filesystem::path& folder, c
     }
 }
 
-// Takes the lock of the database the arguments name, and, once it holds it, clears away
-// what killed saves of that database left behind. Every mode locks, the help page as
+// Takes the lock of the database the arguments name. Every mode locks, the help page as
 // well: a run that begins its work holds its database's lock, the list shows the
 // database between two runs, and the lines that runs of one database append to a log
 // stay in whole blocks. A name that can not name a database locks nothing: runMode
@@ -82,10 +82,7 @@ platform::InstanceLock::Result lockDatabase(platform::InstanceLock& lock, const 
     } catch (const UnknownFailure&) {
         return platform::InstanceLock::Result::unavailable;
     }
-    const auto result = lock.acquire(files.lock, lockTimeoutMilliseconds);
-    if (result == platform::InstanceLock::Result::acquired)
-        removeAbandonedSaves(files);
-    return result;
+    return lock.acquire(files.lock, lockTimeoutMilliseconds);
 }
 
 } // namespace

@@ -11,6 +11,8 @@ struct NumberFormat {
     // Group sizes from the right, one byte each: the last one repeats, 0 repeats the
     // one before it, CHAR_MAX (or any byte of 127 and up) ends the grouping.
     std::string grouping;
+
+    bool operator==(const NumberFormat&) const = default;
 };
 
 // A plain decimal text (digits, at most one '.', no sign) rounded half up, or padded

@@ -5,6 +5,7 @@
 // src/platform includes an operating system header.
 
 #include "base/FileTime.h"
+#include "platform/NumberFormat.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -29,6 +30,22 @@ std::string formatTime(const CalendarTime& time);
 // numbers: grouped integer part, the locale's separators, rounded or padded to
 // exactly fractionDigits digits after the separator.
 std::string formatForUser(std::string_view decimalText, int fractionDigits);
+
+// The user's number settings, and a mark of where they come from: the variables that
+// name the locale and the stamps of the system's locale files. Where reading them costs
+// a run more than its own work (the C library maps its whole locale archive for them),
+// a run hands them on to the next one, which takes them while the mark still fits. A
+// mark of 0 is never taken: it stands for settings read afresh each time, or for files
+// the mark can not vouch for.
+struct UserNumbers {
+    std::uint64_t source = 0;
+    NumberFormat format;
+
+    bool operator==(const UserNumbers&) const = default;
+};
+// The settings formatForUser uses from now on: known, where its mark is that of the
+// user's settings now, else the settings read anew.
+UserNumbers userNumbers(const UserNumbers& known);
 
 // The folder that holds the running executable, with '/' separators.
 std::filesystem::path executableFolder();

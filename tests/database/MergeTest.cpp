@@ -122,7 +122,11 @@ TEST(RunState, BelongsToTheDatabaseAndTheBootItWasWrittenFor)
     const RunState before{"id-1", 0, day1, day1 - day, 77, true, true, 5, {{2, 9, CounterWidth::bits64, 500, 600}}};
     RunState after = before;
     after.adapters.push_back({0, nameHash("Wireless"), CounterWidth::bits32, 1ull << 40, 2});
-    const std::string file = encodeRunStates(after, 22, &before, 11);
+    const platform::UserNumbers numbers{7, {",", "\u202f", "\3"}};
+    const std::string file = encodeRunStates(after, 22, &before, 11, numbers);
+    platform::UserNumbers handedOn;
+    EXPECT_EQ(decodeRunState(file, 33, &handedOn), std::nullopt);
+    EXPECT_EQ(handedOn, numbers); // whichever database the state finds
     EXPECT_EQ(decodeRunState(file, 22), after);
     EXPECT_EQ(after.find({.name = "wlan0"}), nullptr); // where the system numbers no interface, the name tells
     EXPECT_EQ(after.find({.name = "Wireless"}), &after.adapters[1]);
@@ -132,6 +136,10 @@ TEST(RunState, BelongsToTheDatabaseAndTheBootItWasWrittenFor)
     for (std::size_t size = 0; size < file.size(); ++size)
         EXPECT_EQ(decodeRunState(file.substr(0, size), 11), std::nullopt) << size;
     EXPECT_EQ(decodeRunState("\2" + file.substr(1), 11), std::nullopt); // another format
+    // A state written before the number settings were kept holds none.
+    const std::string older = "\xB2" + encodeRunStates(before, 11, nullptr, 0, {0, {"", "", ""}}).substr(1 + 8 + 3);
+    EXPECT_EQ(decodeRunState(older, 11, &handedOn), before);
+    EXPECT_EQ(handedOn, platform::UserNumbers{});
     EXPECT_NE(databaseFingerprint("\1\0\0\0"), databaseFingerprint(std::string(4, '\0')));
     // Windows names no boot: its boot time in UTC stands for it, within 15 seconds.
     const RunState windows{"", day1, 0, 0, 0, false, false, 0, {}};

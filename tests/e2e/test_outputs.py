@@ -57,3 +57,14 @@ class HelpAndList(unittest.TestCase):
                     self.assertEqual(read(folder.database() + ".log").decode(), logged)
                 self.assertEqual(folder.entries(), ["brimlet"] + ["traffic"] * (database is not None) + ["traffic.log"] * bool(logged))
                 self.assertEqual(state_of(folder.database()), before)
+
+    def test_number_settings_follow_the_locale_of_each_run(self):
+        """A run hands the user's number settings on to the next in its run state; a run under another locale
+        reads its own."""
+        folder, quiet = Folder(self), Net(self)
+        write(folder.database(), encode([(filetime(local(2026, 12, 6)), [(1234567, 0)])]))
+        for locale, out in [("de_DE.UTF-8", "1.234.567 1,18M"), ("de_DE.UTF-8", "1.234.567 1,18M"),
+                            ("en_US.UTF-8", "1,234,567 1.18M"), ("fr_FR.UTF-8", "1\u202f234\u202f567 1,18M"),
+                            ("C.UTF-8", "1234567 1.18M")]:
+            run = folder.run(["%Msu %Mau"], ns=quiet.inner, at=local(2026, 12, 6, 12), env={"LC_ALL": locale})
+            self.assertEqual(run.out, out, locale)

@@ -128,6 +128,22 @@ TEST(UserNumberFormat, FollowsTheLocaleTheEnvironmentNames)
         // Reading the user's settings leaves the process's own locale alone.
         EXPECT_EQ(std::setlocale(LC_ALL, nullptr), globalBefore);
     }
+    // Settings a run hands on are taken while their mark fits: the same variables, the
+    // same locale files. Any other variable, or files of the user's own, and they are read.
+    const EnvironmentVariable german("LC_ALL", "de_DE.UTF-8");
+    const platform::UserNumbers read = platform::userNumbers({});
+    EXPECT_EQ(read.format, (NumberFormat{",", ".", "\3\3"}));
+    const platform::UserNumbers handedOn{read.source, {"!", "", ""}};
+    EXPECT_EQ(platform::userNumbers(handedOn), handedOn);
+    EXPECT_EQ(platform::formatForUser("1234.5", 1), "1234!5");
+    const std::tuple<const char*, const char*, const char*> changes[] = {
+        {"LC_ALL", "en_US.UTF-8", "."}, {"LC_NUMERIC", "de_DE.UTF-8", ","}, {"LOCPATH", "/nowhere", "."}};
+    for (const auto& [name, value, decimalSeparator] : changes) {
+        const EnvironmentVariable changed(name, value);
+        const platform::UserNumbers now = platform::userNumbers(handedOn);
+        EXPECT_EQ(now.format.decimalSeparator, decimalSeparator) << name;
+        EXPECT_EQ(now.source == 0, name == std::string("LOCPATH")) << name;
+    }
 }
 #endif
 

@@ -1,6 +1,9 @@
 #include "platform/Platform.h"
 
+#include "base/ByteCheck.h"
 #include "platform/NumberFormat.h"
+
+#include <sys/stat.h>
 
 #include <array>
 #include <clocale>
@@ -9,15 +12,29 @@
 #include <locale.h>
 #include <optional>
 #include <string>
-#include <utility>
 
 namespace platform {
 
 namespace {
 
-// The number settings of the locale that the environment names (LC_ALL, LC_NUMERIC,
-// LANG), read into a locale object of our own so that the process's global locale
-// stays as it is. A name the C library does not know gives the C locale's settings.
+// The variables that name the number settings' locale, in the C library's order, and
+// where it finds locales when none of them names a folder (LOCPATH).
+using Environment = std::array<std::optional<std::string>, 4>;
+constexpr const char* localeVariables[] = {"LC_ALL", "LC_NUMERIC", "LANG", "LOCPATH"};
+constexpr const char* localeFiles[] = {"/usr/lib/locale/locale-archive", "/usr/lib/locale"};
+
+Environment localeEnvironment()
+{
+    Environment environment;
+    for (std::size_t i = 0; i < environment.size(); ++i)
+        if (const char* value = std::getenv(localeVariables[i]))
+            environment[i] = value;
+    return environment;
+}
+
+// The number settings of the locale that the environment names, read into a locale
+// object of our own so that the process's global locale stays as it is. A name the C
+// library does not know gives the C locale's settings.
 NumberFormat readUserNumberFormat()
 {
     const locale_t locale = newlocale(LC_NUMERIC_MASK, "", locale_t{});
@@ -29,28 +46,56 @@ NumberFormat readUserNumberFormat()
     return format;
 }
 
-// Loading the locale may open and map its files each time, so the settings are read
-// again only when one of the variables that name the locale has changed.
-const NumberFormat& userNumberFormat()
+// The mark of the settings' source: the variables, and the stamps of the locale archive
+// and of the folder that holds it and the locales kept as folders (which a new or
+// removed locale changes). Locales in folders of the user's own (LOCPATH) get none.
+std::uint64_t sourceMark(const Environment& environment)
 {
-    using Environment = std::array<std::optional<std::string>, 4>;
-    static constexpr const char* names[] = {"LC_ALL", "LC_NUMERIC", "LANG", "LOCPATH"};
-    static std::optional<std::pair<Environment, NumberFormat>> cached;
-
-    Environment environment;
-    for (std::size_t i = 0; i < environment.size(); ++i)
-        if (const char* value = std::getenv(names[i]))
-            environment[i] = value;
-    if (!cached || cached->first != environment)
-        cached.emplace(environment, readUserNumberFormat());
-    return cached->second;
+    if (environment[3])
+        return 0;
+    std::uint64_t mark = byteCheckStart;
+    for (const std::optional<std::string>& value : environment)
+        mark = byteCheck(value ? *value + '\0' : std::string("\1"), mark);
+    for (const char* file : localeFiles) {
+        struct stat status {};
+        if (stat(file, &status) != 0)
+            status = {};
+        const std::uint64_t stamp[] = {status.st_dev, status.st_ino, static_cast<std::uint64_t>(status.st_size),
+                                       static_cast<std::uint64_t>(status.st_mtim.tv_sec), static_cast<std::uint64_t>(status.st_mtim.tv_nsec),
+                                       static_cast<std::uint64_t>(status.st_ctim.tv_sec), static_cast<std::uint64_t>(status.st_ctim.tv_nsec)};
+        mark = byteCheck(std::string_view(reinterpret_cast<const char*>(stamp), sizeof stamp), mark);
+    }
+    return mark == 0 ? 1 : mark;
 }
+
+// The settings in use, and the variables they were read under: loading the locale maps
+// its files each time, so formatForUser reads them again only when a variable changed.
+struct Current {
+    Environment environment;
+    UserNumbers numbers;
+};
+std::optional<Current> current;
 
 } // namespace
 
+UserNumbers userNumbers(const UserNumbers& known)
+{
+    Environment environment = localeEnvironment();
+    const std::uint64_t mark = sourceMark(environment);
+    const bool kept = current && current->environment == environment && current->numbers.source == mark && mark != 0;
+    if (mark != 0 && known.source == mark)
+        current = Current{std::move(environment), known};
+    else if (!kept)
+        current = Current{std::move(environment), {mark, readUserNumberFormat()}};
+    return current->numbers;
+}
+
 std::string formatForUser(std::string_view decimalText, int fractionDigits)
 {
-    return formatNumber(decimalText, fractionDigits, userNumberFormat());
+    Environment environment = localeEnvironment();
+    if (!current || current->environment != environment)
+        current = Current{std::move(environment), {0, readUserNumberFormat()}};
+    return formatNumber(decimalText, fractionDigits, current->numbers.format);
 }
 
 } // namespace platform
