@@ -13,7 +13,6 @@
 #include <benchmark/benchmark.h>
 
 #include <filesystem>
-#include <sstream>
 #include <unistd.h>
 
 namespace {
@@ -88,12 +87,12 @@ void merge(benchmark::State& state)
 void patternPrinting(benchmark::State& state)
 {
     const TrafficDatabase database = sampleDatabase(static_cast<std::size_t>(state.range(0)), now);
-    std::ostringstream out;
+    TextBuffer out;
     for (auto _ : state) {
-        out.str({});
+        out.text.clear();
         printPattern(database, pattern, nowFields, out);
     }
-    benchmark::DoNotOptimize(out.str());
+    benchmark::DoNotOptimize(out.text);
     perRecord(state);
 }
 

@@ -15,7 +15,6 @@
 
 #include <cstdlib>
 #include <exception>
-#include <ostream>
 
 namespace {
 
@@ -29,7 +28,7 @@ struct PasswordCleared {
 
 // The source lives until the run's clean-up, which gives it up after the log is closed.
 void runMode(const RunSettings& settings, const std::filesystem::path& folder, const ClockReading& clock,
-             std::unique_ptr<platform::CounterSource>& source, DiagnosticLog& log, std::ostream& out)
+             std::unique_ptr<platform::CounterSource>& source, DiagnosticLog& log, StandardOutput& out)
 {
     for (int i = 0; i < settings.logOpenings; ++i)
         log.open(clock.local);
@@ -37,10 +36,10 @@ void runMode(const RunSettings& settings, const std::filesystem::path& folder, c
     const DatabaseFiles files = databaseFiles(folder, settings.server);
     const auto patterns = platform::adapterPatterns();
     auto helpPage = [&] {
-        printUsage(out);
+        printUsage(out.stream());
         source = platform::connect(settings.server, settings.user, settings.password);
         const Reading reading = source->read(clock);
-        printAdapters(reading, platform::chooseAdapters(reading.adapters, patterns), out);
+        printAdapters(reading, platform::chooseAdapters(reading.adapters, patterns), out.stream());
     };
     if (settings.helpPage)
         helpPage();
@@ -64,7 +63,7 @@ void runMode(const RunSettings& settings, const std::filesystem::path& folder, c
         TrafficDatabase database;
         database.load(files.database, clock.localTime);
         const Reading reading = source->read(clock);
-        printList(database, reading, platform::chooseAdapters(reading.adapters, patterns), out);
+        printList(database, reading, platform::chooseAdapters(reading.adapters, patterns), out.stream());
     }
 }
 
@@ -87,14 +86,14 @@ platform::InstanceLock::Result lockDatabase(platform::InstanceLock& lock, const 
 
 } // namespace
 
-int runBrimlet(const std::vector<std::string>& arguments, std::ostream& out)
+int runBrimlet(const std::vector<std::string>& arguments, StandardOutput& out)
 {
     RunSettings settings = readArguments(arguments);
     const PasswordCleared cleared{settings.password};
     takeCredentials(settings, std::getenv("BRIMLET_USER"), std::getenv("BRIMLET_PASSWORD"));
     if (settings.versionLine) {
-        out << "brimlet " BRIMLET_VERSION " " BRIMLET_PLATFORM "\n" << std::flush;
-        return 0;
+        out.write("brimlet " BRIMLET_VERSION " " BRIMLET_PLATFORM "\n");
+        return out.finish() ? 0 : 1;
     }
 
     // The lock belongs to the database, whose place the arguments and the program's
@@ -121,10 +120,11 @@ int runBrimlet(const std::vector<std::string>& arguments, std::ostream& out)
             std::rethrow_exception(noFolder);
         runMode(settings, folder, clock, source, log, out);
     } catch (const ProgramError& failure) {
-        out << "Program Exception: " << failure.what();
+        out.write("Program Exception: ");
+        out.write(failure.what());
         status = 1;
     } catch (...) {
-        out << "Unknown Program Exception";
+        out.write("Unknown Program Exception");
         status = 1;
     }
     log.close();
@@ -132,7 +132,7 @@ int runBrimlet(const std::vector<std::string>& arguments, std::ostream& out)
     lock.release();
     // A figure that could not be written is lost to the caller, who learns it here; the
     // reading is merged and saved all the same.
-    if (!out.flush() && status == 0)
+    if (!out.finish() && status == 0)
         status = 1;
     return status;
 }

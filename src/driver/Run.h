@@ -1,6 +1,7 @@
 #pragma once
 
-#include <iosfwd>
+#include "driver/StandardOutput.h"
+
 #include <string>
 #include <vector>
 
@@ -9,4 +10,4 @@
 // exit status: 0 for a sound run, 1 for a run that reported a failure ("Program
 // Exception: ", "Unknown Program Exception") or whose output could not be written, -1
 // when another run kept the lock.
-int runBrimlet(const std::vector<std::string>& arguments, std::ostream& out);
+int runBrimlet(const std::vector<std::string>& arguments, StandardOutput& out);

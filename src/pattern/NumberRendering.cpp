@@ -3,8 +3,6 @@
 #include "platform/Platform.h"
 
 #include <charconv>
-#include <locale>
-#include <sstream>
 
 namespace {
 
@@ -27,10 +25,10 @@ constexpr Unit units[] = {
 // trailing zeros dropped.
 std::string sixDigitText(float value)
 {
-    std::ostringstream text;
-    text.imbue(std::locale::classic());
-    text << value;
-    return text.str();
+    char buffer[64];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, static_cast<double>(value),
+                                      std::chars_format::general, 6);
+    return std::string(buffer, result.ptr);
 }
 
 // The value's exact digits without an exponent; a float's decimal expansion is finite.

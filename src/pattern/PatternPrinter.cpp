@@ -5,7 +5,7 @@
 #include "pattern/NumberRendering.h"
 #include "pattern/PeriodTotals.h"
 
-#include <ostream>
+#include <algorithm>
 
 namespace {
 
@@ -43,24 +43,26 @@ std::string render(const ConversionSpec& conversion, std::uint64_t total)
 
 // What a conversion that the end of the pattern cut off writes: nothing unless it
 // asked for a formatted number, which is then the rendering of 0.
-void writeCutOff(const ConversionSpec& conversion, std::ostream& out)
+void writeCutOff(const ConversionSpec& conversion, TextSink& out)
 {
     if (conversion.automatic || conversion.grouped)
-        out << render(conversion, 0);
+        out.write(render(conversion, 0));
 }
 
 } // namespace
 
 void printPattern(const TrafficDatabase& database, std::string_view pattern, const CalendarTime& now,
-                  std::ostream& out, int monthStartDay, const ReadingRate& rate)
+                  TextSink& out, int monthStartDay, const ReadingRate& rate)
 {
     const PeriodBoundaries periods = periodBoundaries(now, monthStartDay);
     const std::size_t end = pattern.size();
     std::size_t cursor = 0;
     while (cursor < end) {
         if (pattern[cursor] != '%') {
-            out.put(pattern[cursor]);
-            ++cursor;
+            // The literal bytes up to the next conversion, as they stand.
+            const std::size_t next = std::min(pattern.find('%', cursor), end);
+            out.write(pattern.substr(cursor, next - cursor));
+            cursor = next;
             continue;
         }
 
@@ -68,12 +70,12 @@ void printPattern(const TrafficDatabase& database, std::string_view pattern, con
         if (++cursor == end)
             return;
         if (pattern[cursor] == '%') {
-            out.put('%');
+            out.write("%");
             ++cursor;
             continue;
         }
         if (pattern[cursor] == 'b') {
-            out.put('\n');
+            out.write("\n");
             out.flush();
             ++cursor;
             continue;
@@ -104,7 +106,7 @@ void printPattern(const TrafficDatabase& database, std::string_view pattern, con
             conversion.rate ? bytesPerSecond(rate, identifier, chosenAdapter(database, conversion.adapterIndex))
                             : periodTotal(database, identifier, conversion.periodStart, conversion.adapterIndex,
                                           conversion.periodEnd);
-        out << render(conversion, value);
+        out.write(render(conversion, value));
         ++cursor;
     }
 }

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
-#include <sstream>
+#include <string_view>
 
 namespace platform {
 
@@ -163,10 +163,14 @@ std::optional<std::vector<std::string>> adapterPatterns()
     const char* value = std::getenv("BRIMLET_ADAPTERS");
     if (!value)
         return std::nullopt;
-    std::istringstream words(value);
+    // Words apart by white space, as the C locale knows it.
     std::vector<std::string> patterns;
-    for (std::string word; words >> word;)
-        patterns.push_back(word);
+    const std::string_view text(value), blanks(" \t\n\v\f\r");
+    for (std::size_t at = text.find_first_not_of(blanks); at != std::string_view::npos;) {
+        const std::size_t after = std::min(text.find_first_of(blanks, at), text.size());
+        patterns.emplace_back(text.substr(at, after - at));
+        at = text.find_first_not_of(blanks, after);
+    }
     if (patterns.empty())
         return std::nullopt;
     return patterns;

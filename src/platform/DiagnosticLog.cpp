@@ -3,7 +3,7 @@
 #include "base/Failures.h"
 #include "platform/Platform.h"
 
-#include <iostream>
+#include <cstdio>
 #include <ostream>
 
 void DiagnosticLog::open(const CalendarTime& now)
@@ -14,7 +14,7 @@ void DiagnosticLog::open(const CalendarTime& now)
         stream = platform::openForAppending("traffic.log");
     } catch (const ProgramError& failure) {
         // Said once, apart from the pattern's output; the run goes on without a log.
-        std::cerr << failure.what() << '\n';
+        std::fprintf(stderr, "%s\n", failure.what());
         refused = true;
         return;
     }

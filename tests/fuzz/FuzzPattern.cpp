@@ -2,7 +2,6 @@
 #include "database/TrafficDatabase.h"
 #include "pattern/PatternPrinter.h"
 
-#include <sstream>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
@@ -16,7 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return db;
     }();
     const CalendarTime now{.year = 2026, .month = 12, .day = 6, .hour = 12};
-    std::ostringstream out;
+    TextBuffer out;
     printPattern(database, {reinterpret_cast<const char*>(data), size}, now, out);
     return 0;
 }

@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <array>
-#include <sstream>
 #include <tuple>
 
 #ifndef _WIN32
@@ -22,15 +21,15 @@ FileTime stamp(int year, int month, int day) { return toFileTime({year, month, 0
 std::string printed(const TrafficDatabase& database, std::string_view pattern, const CalendarTime& now,
                     const ReadingRate& rate = {})
 {
-    struct CountingBuffer : std::stringbuf {
+    struct CountingSink : TextSink {
+        std::string text;
         int flushes = 0;
-        int sync() override { return ++flushes, std::stringbuf::sync(); }
-    } buffer;
-    std::ostream out(&buffer);
+        void write(std::string_view more) override { text += more; }
+        void flush() override { ++flushes; }
+    } out;
     printPattern(database, pattern, now, out, 1, rate);
-    const std::string text = buffer.str();
-    EXPECT_EQ(buffer.flushes, std::count(text.begin(), text.end(), '\n')) << pattern;
-    return text;
+    EXPECT_EQ(out.flushes, std::count(out.text.begin(), out.text.end(), '\n')) << pattern;
+    return out.text;
 }
 
 // Today begins at its midnight, up to the day's last instant. From the 28th to the 31st: a
