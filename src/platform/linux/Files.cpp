@@ -100,14 +100,16 @@ std::optional<std::string> readFile(const std::filesystem::path& path, std::size
     for (;;) {
         if (filled == content.size())
             content.resize(content.size() + 4096); // the file may have grown
-        const ssize_t got = ::read(file.get(), content.data() + filled, content.size() - filled);
+        const std::size_t asked = content.size() - filled;
+        const ssize_t got = ::read(file.get(), content.data() + filled, asked);
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0)
             fail("Can not read", path, errno);
-        if (got == 0)
-            break;
         filled += static_cast<std::size_t>(got);
+        // A regular file gives less than asked only at its end.
+        if (static_cast<std::size_t>(got) < asked)
+            break;
     }
     content.resize(filled);
     if (stamp) {
