@@ -17,8 +17,8 @@ namespace platform {
 
 namespace {
 
-// The variables that name the number settings' locale, in the C library's order, and
-// where it finds locales when none of them names a folder (LOCPATH).
+// The variables that name the number settings' locale, in the C library's order, then
+// the one that sends it to folders of the user's own for its locales (LOCPATH).
 using Environment = std::array<std::optional<std::string>, 4>;
 constexpr const char* localeVariables[] = {"LC_ALL", "LC_NUMERIC", "LANG", "LOCPATH"};
 constexpr const char* localeFiles[] = {"/usr/lib/locale/locale-archive", "/usr/lib/locale"};
@@ -51,7 +51,7 @@ NumberFormat readUserNumberFormat()
 // removed locale changes). Locales in folders of the user's own (LOCPATH) get none.
 std::uint64_t sourceMark(const Environment& environment)
 {
-    if (environment[3])
+    if (environment[3]) // LOCPATH
         return 0;
     std::uint64_t mark = byteCheckStart;
     for (const std::optional<std::string>& value : environment)
