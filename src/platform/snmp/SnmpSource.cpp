@@ -25,16 +25,21 @@ constexpr oid snmpEngineBoots[] = {1, 3, 6, 1, 6, 3, 10, 2, 1, 2, 0};
 
 // ifTable columns (1.3.6.1.2.1.2.2.1.x) and ifXTable columns (1.3.6.1.2.1.31.1.1.1.x); a
 // row's identifier is its column's followed by the interface index.
+// Made at the first remote reading, not at the start of every run.
 enum Column { ifType, ifDescr, ifName, ifHCInOctets, ifHCOutOctets, ifInOctets, ifOutOctets, columnCount };
-const std::array<std::vector<oid>, columnCount> columns = {{
-    {1, 3, 6, 1, 2, 1, 2, 2, 1, 3},
-    {1, 3, 6, 1, 2, 1, 2, 2, 1, 2},
-    {1, 3, 6, 1, 2, 1, 31, 1, 1, 1, 1},
-    {1, 3, 6, 1, 2, 1, 31, 1, 1, 1, 6},
-    {1, 3, 6, 1, 2, 1, 31, 1, 1, 1, 10},
-    {1, 3, 6, 1, 2, 1, 2, 2, 1, 10},
-    {1, 3, 6, 1, 2, 1, 2, 2, 1, 16},
-}};
+const std::array<std::vector<oid>, columnCount>& columns()
+{
+    static const std::array<std::vector<oid>, columnCount> identifiers = {{
+        {1, 3, 6, 1, 2, 1, 2, 2, 1, 3},
+        {1, 3, 6, 1, 2, 1, 2, 2, 1, 2},
+        {1, 3, 6, 1, 2, 1, 31, 1, 1, 1, 1},
+        {1, 3, 6, 1, 2, 1, 31, 1, 1, 1, 6},
+        {1, 3, 6, 1, 2, 1, 31, 1, 1, 1, 10},
+        {1, 3, 6, 1, 2, 1, 2, 2, 1, 10},
+        {1, 3, 6, 1, 2, 1, 2, 2, 1, 16},
+    }};
+    return identifiers;
+}
 constexpr long softwareLoopback = 24;
 constexpr int rowsPerRequest = 16;
 
@@ -290,7 +295,7 @@ std::map<oid, Row> readInterfaceTable(Agent& agent)
     std::array<std::vector<oid>, columnCount> cursor;
     std::vector<Column> open;
     for (int c = 0; c < columnCount; ++c) {
-        cursor[c] = columns[c];
+        cursor[c] = columns()[c];
         open.push_back(static_cast<Column>(c));
     }
     while (!open.empty()) {
@@ -307,7 +312,7 @@ std::map<oid, Row> readInterfaceTable(Agent& agent)
             const Column c = open[at % open.size()];
             if (ended[c])
                 continue;
-            const std::vector<oid>& column = columns[c];
+            const std::vector<oid>& column = columns()[c];
             const bool inColumn = hasValue(v) && v->name_length == column.size() + 1
                                   && std::equal(column.begin(), column.end(), v->name);
             if (!inColumn || !std::lexicographical_compare(cursor[c].begin(), cursor[c].end(), v->name,
