@@ -43,12 +43,13 @@ void saveSession(TrafficDatabase& database, const MergeSession& session, const D
     const std::uint64_t check = byteCheck(state);
     state.resize(state.size() + checkSize);
     putLittleEndian(state.data() + state.size() - checkSize, check, checkSize);
-    if (!database.savesInPlace())
+    const bool inPlace = database.savesInPlace();
+    if (!inPlace)
         platform::removeAbandonedTemporaries({files.database, files.state});
     std::optional<ProgramError> stateFailure;
     try {
         // One write within one span, so that a kill leaves it whole or absent.
-        if (!(database.savesInPlace() && session.stateFile && session.stateFile->size == state.size()
+        if (!(inPlace && session.stateFile && session.stateFile->size == state.size()
               && state.size() <= platform::wholeWriteSpan
               && platform::overwriteFile(files.state, *session.stateFile, 0, state, false)))
             platform::replaceFile(files.state, state, false);

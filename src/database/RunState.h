@@ -79,7 +79,7 @@ std::string encodeRunStates(const RunState& after, std::uint64_t afterFingerprin
                             std::uint64_t beforeFingerprint, const platform::UserNumbers& numbers = {});
 // The state of the file's content that belongs to the database with this fingerprint;
 // nothing when none does or the content is not whole. Where numbers is given and the
-// content is whole, it receives the number settings the file hands on (none, of mark 0,
-// in a file written before they were kept).
+// content is whole, it receives the number settings the file hands on (of mark 0 from a
+// file of format 0xB2, which holds none).
 std::optional<RunState> decodeRunState(std::string_view content, std::uint64_t fingerprint,
                                        platform::UserNumbers* numbers = nullptr);

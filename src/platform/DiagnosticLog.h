@@ -3,7 +3,6 @@
 #include "base/FileTime.h"
 
 #include <ostream>
-#include <iosfwd>
 #include <memory>
 
 // The optional log "traffic.log" in the current directory. Absent until a "log"

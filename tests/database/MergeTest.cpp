@@ -136,7 +136,7 @@ TEST(RunState, BelongsToTheDatabaseAndTheBootItWasWrittenFor)
     for (std::size_t size = 0; size < file.size(); ++size)
         EXPECT_EQ(decodeRunState(file.substr(0, size), 11), std::nullopt) << size;
     EXPECT_EQ(decodeRunState("\2" + file.substr(1), 11), std::nullopt); // another format
-    // A state written before the number settings were kept holds none.
+    // A state of format 0xB2 holds no number settings.
     const std::string older = "\xB2" + encodeRunStates(before, 11, nullptr, 0, {0, {"", "", ""}}).substr(1 + 8 + 3);
     EXPECT_EQ(decodeRunState(older, 11, &handedOn), before);
     EXPECT_EQ(handedOn, platform::UserNumbers{});

@@ -57,10 +57,6 @@ bool writeAll(int fd, std::string_view content)
     return true;
 }
 
-} // namespace
-
-namespace {
-
 std::uint64_t nanoseconds(const timespec& time)
 {
     return static_cast<std::uint64_t>(time.tv_sec) * 1000000000u + static_cast<std::uint64_t>(time.tv_nsec);

@@ -24,8 +24,8 @@ constexpr oid sysUpTime[] = {1, 3, 6, 1, 2, 1, 1, 3, 0};
 constexpr oid snmpEngineBoots[] = {1, 3, 6, 1, 6, 3, 10, 2, 1, 2, 0};
 
 // ifTable columns (1.3.6.1.2.1.2.2.1.x) and ifXTable columns (1.3.6.1.2.1.31.1.1.1.x); a
-// row's identifier is its column's followed by the interface index.
-// Made at the first remote reading, not at the start of every run.
+// row's identifier is its column's followed by the interface index. The table is made
+// at the first remote reading, not at the start of every run.
 enum Column { ifType, ifDescr, ifName, ifHCInOctets, ifHCOutOctets, ifInOctets, ifOutOctets, columnCount };
 const std::array<std::vector<oid>, columnCount>& columns()
 {
@@ -122,7 +122,7 @@ bool passphraseKey(const SnmpLibrary& snmp, const std::string& passphrase, u_cha
     unsigned int length = 0;
     done = done && snmp.finishDigest(digest, key, &length);
     snmp.freeDigest(digest);
-    explicit_bzero(run.data(), run.size());
+    clearSecret(run);
     keyLength = length;
     return done;
 }
@@ -137,7 +137,7 @@ struct SecretsCleared {
     {
         explicit_bzero(settings.securityAuthKey, sizeof settings.securityAuthKey);
         explicit_bzero(settings.securityPrivKey, sizeof settings.securityPrivKey);
-        explicit_bzero(community.data(), community.size());
+        clearSecret(community);
     }
 };
 
