@@ -1,5 +1,6 @@
 #include "database/RunState.h"
 
+#include "base/ByteCheck.h"
 #include "database/ByteOrder.h"
 #include "database/FileFormat.h"
 

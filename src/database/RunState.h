@@ -1,6 +1,5 @@
 #pragma once
 
-#include "base/ByteCheck.h"
 #include "base/FileTime.h"
 #include "platform/CounterSource.h"
 #include "platform/Platform.h"

@@ -2,7 +2,6 @@
 #include "database/TrafficDatabase.h"
 #include "pattern/PatternPrinter.h"
 
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     static const TrafficDatabase database = [] {

@@ -13,6 +13,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <span>
 
 namespace platform {
 
@@ -24,22 +25,18 @@ constexpr oid sysUpTime[] = {1, 3, 6, 1, 2, 1, 1, 3, 0};
 constexpr oid snmpEngineBoots[] = {1, 3, 6, 1, 6, 3, 10, 2, 1, 2, 0};
 
 // ifTable columns (1.3.6.1.2.1.2.2.1.x) and ifXTable columns (1.3.6.1.2.1.31.1.1.1.x); a
-// row's identifier is its column's followed by the interface index. The table is made
-// at the first remote reading, not at the start of every run.
+// row's identifier is its column's followed by the interface index.
 enum Column { ifType, ifDescr, ifName, ifHCInOctets, ifHCOutOctets, ifInOctets, ifOutOctets, columnCount };
-const std::array<std::vector<oid>, columnCount>& columns()
-{
-    static const std::array<std::vector<oid>, columnCount> identifiers = {{
-        {1, 3, 6, 1, 2, 1, 2, 2, 1, 3},
-        {1, 3, 6, 1, 2, 1, 2, 2, 1, 2},
-        {1, 3, 6, 1, 2, 1, 31, 1, 1, 1, 1},
-        {1, 3, 6, 1, 2, 1, 31, 1, 1, 1, 6},
-        {1, 3, 6, 1, 2, 1, 31, 1, 1, 1, 10},
-        {1, 3, 6, 1, 2, 1, 2, 2, 1, 10},
-        {1, 3, 6, 1, 2, 1, 2, 2, 1, 16},
-    }};
-    return identifiers;
-}
+constexpr oid ifTypeColumn[] = {1, 3, 6, 1, 2, 1, 2, 2, 1, 3};
+constexpr oid ifDescrColumn[] = {1, 3, 6, 1, 2, 1, 2, 2, 1, 2};
+constexpr oid ifNameColumn[] = {1, 3, 6, 1, 2, 1, 31, 1, 1, 1, 1};
+constexpr oid ifHCInOctetsColumn[] = {1, 3, 6, 1, 2, 1, 31, 1, 1, 1, 6};
+constexpr oid ifHCOutOctetsColumn[] = {1, 3, 6, 1, 2, 1, 31, 1, 1, 1, 10};
+constexpr oid ifInOctetsColumn[] = {1, 3, 6, 1, 2, 1, 2, 2, 1, 10};
+constexpr oid ifOutOctetsColumn[] = {1, 3, 6, 1, 2, 1, 2, 2, 1, 16};
+constexpr std::span<const oid> columns[columnCount] = {ifTypeColumn,       ifDescrColumn,       ifNameColumn,
+                                                       ifHCInOctetsColumn, ifHCOutOctetsColumn, ifInOctetsColumn,
+                                                       ifOutOctetsColumn};
 constexpr long softwareLoopback = 24;
 constexpr int rowsPerRequest = 16;
 
@@ -295,7 +292,7 @@ std::map<oid, Row> readInterfaceTable(Agent& agent)
     std::array<std::vector<oid>, columnCount> cursor;
     std::vector<Column> open;
     for (int c = 0; c < columnCount; ++c) {
-        cursor[c] = columns()[c];
+        cursor[c].assign(columns[c].begin(), columns[c].end());
         open.push_back(static_cast<Column>(c));
     }
     while (!open.empty()) {
@@ -312,7 +309,7 @@ std::map<oid, Row> readInterfaceTable(Agent& agent)
             const Column c = open[at % open.size()];
             if (ended[c])
                 continue;
-            const std::vector<oid>& column = columns()[c];
+            const std::span<const oid> column = columns[c];
             const bool inColumn = hasValue(v) && v->name_length == column.size() + 1
                                   && std::equal(column.begin(), column.end(), v->name);
             if (!inColumn || !std::lexicographical_compare(cursor[c].begin(), cursor[c].end(), v->name,
