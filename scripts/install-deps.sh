@@ -2,10 +2,11 @@
 # Installs what building and testing need on a fresh Debian machine (run as root).
 #   install-deps.sh          the native build and its tests
 #   install-deps.sh windows  also the mingw-w64 cross toolchain and Wine
-#   install-deps.sh bench    also what bench/run.sh times the program against (vnStat)
+#   install-deps.sh bench    also what bench/run.sh times the program against (vnStat) and
+#                            the profiler bench/hot_functions.sh runs it under (valgrind)
 set -euo pipefail
 
-packages=(build-essential cmake ninja-build googletest libgtest-dev libgmock-dev
+packages=(build-essential lld cmake ninja-build googletest libgtest-dev libgmock-dev
           libbenchmark-dev locales faketime iproute2 util-linux procps
           clang libclang-rt-14-dev strace)
 # Remote readings on Linux: net-snmp's headers to build, its agent and tools for the tests;
@@ -19,7 +20,7 @@ if [[ "${1:-}" == windows ]]; then
     dpkg --add-architecture i386 >/dev/null 2>&1 || true
     packages+=(g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev wine wine64)
 elif [[ "${1:-}" == bench ]]; then
-    packages+=(vnstat)
+    packages+=(vnstat valgrind)
 fi
 
 missing=()
