@@ -11,10 +11,15 @@
 #include "Environment.h"
 #include "platform/Platform.h"
 
+#include "platform/linux/LocalTime.h"
+
+#include <fcntl.h>
 #include <fnmatch.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <clocale>
+#include <filesystem>
 #include <random>
 #endif
 
@@ -144,6 +149,79 @@ TEST(UserNumberFormat, FollowsTheLocaleTheEnvironmentNames)
         EXPECT_EQ(now.format.decimalSeparator, decimalSeparator) << name;
         EXPECT_EQ(now.source == 0, name == std::string("LOCPATH")) << name;
     }
+}
+
+// The zone memo that the lock file keeps: the next run with the same zone converts without
+// the C library up to the second the offset changes; another TZ, another zone file at
+// the name, a damaged memo, and the library answers again.
+TEST(LocalTime, MemoAnswersAsTheLibraryDoes)
+{
+    using platform::LocalInstant;
+    const auto folder = std::filesystem::temp_directory_path() / ("brimlet-zone-" + std::to_string(getpid()));
+    std::filesystem::create_directories(folder);
+    const std::string zoneFile = (folder / "zone").string(), named = ":" + zoneFile;
+    const auto useZone = [](const char* tz) { tz ? setenv("TZ", tz, 1) : unsetenv("TZ"), tzset(); };
+    const int lock = open((folder / "lock").c_str(), O_RDWR | O_CREAT | O_TRUNC, 0600);
+    const auto run = [&](time_t t, LocalInstant instant) {
+        platform::readZoneMemo(lock);
+        const std::optional<CalendarTime> local = platform::localCalendar(t, instant);
+        platform::writeZoneMemo(lock);
+        return std::tuple(local->year, local->month, local->day, local->dayOfWeek, local->hour, local->minute, local->second);
+    };
+    const auto library = [](time_t t) {
+        tm f{};
+        localtime_r(&t, &f);
+        return std::tuple(f.tm_year + 1900, f.tm_mon + 1, f.tm_mday, f.tm_wday, f.tm_hour, f.tm_min, f.tm_sec);
+    };
+    constexpr time_t autumn = 1824942000; // 2027-10-31 00:20 UTC, 40 minutes before Berlin's clocks go back
+    const std::tuple<const char*, const char*, const char*, time_t, LocalInstant> cases[] = {
+        // zone of the run that learns at autumn, a zone file put in between, zone of the run after, its time
+        {"Europe/Berlin", nullptr, "Europe/Berlin", autumn + 2399, LocalInstant::clock}, // the last second of summer time
+        {"Europe/Berlin", nullptr, "Europe/Berlin", autumn + 2400, LocalInstant::clock},
+        {"Europe/Berlin", nullptr, "Asia/Kolkata", autumn + 60, LocalInstant::clock},
+        {"Europe/Berlin", nullptr, "TST-5:30", autumn + 60, LocalInstant::clock},
+        {nullptr, nullptr, nullptr, autumn + 60, LocalInstant::clock},
+        {named.c_str(), "Asia/Kolkata", named.c_str(), autumn + 60, LocalInstant::clock},
+        {"Europe/Berlin", nullptr, "Europe/Berlin", autumn, LocalInstant::boot},
+        {"Europe/Berlin", nullptr, "Europe/Berlin", autumn + 2400, LocalInstant::boot}, // a boot time that moved
+        {"Europe/Berlin", nullptr, "Asia/Kolkata", autumn, LocalInstant::boot},
+    };
+    for (const auto& [learner, newFile, zone, t, instant] : cases) {
+        std::filesystem::copy_file("/usr/share/zoneinfo/Europe/Berlin", zoneFile, std::filesystem::copy_options::overwrite_existing);
+        useZone(learner);
+        run(autumn, instant);
+        if (newFile) {
+            std::filesystem::copy_file(std::string("/usr/share/zoneinfo/") + newFile, zoneFile + ".new");
+            std::filesystem::rename(zoneFile + ".new", zoneFile);
+            useZone("UTC"); // the library reads a file anew only for another TZ
+        }
+        useZone(zone);
+        EXPECT_EQ(run(t, instant), library(t)) << (learner ? learner : "-") << " then " << (zone ? zone : "-") << " at " << t;
+    }
+    // The memo is taken where it holds, the library not asked: here the library has
+    // another zone than TZ names. Any byte of it damaged, and it is not taken.
+    useZone("Europe/Berlin");
+    const auto berlin = library(autumn + 60);
+    const auto learned = [&] {
+        ASSERT_EQ(ftruncate(lock, 0), 0);
+        run(autumn, LocalInstant::clock);
+    };
+    for (off_t damaged = -1; damaged < 65; ++damaged) {
+        learned();
+        unsigned char byte = 0;
+        if (damaged >= 0 && pread(lock, &byte, 1, damaged) == 1) {
+            byte ^= 0x10;
+            ASSERT_EQ(pwrite(lock, &byte, 1, damaged), 1);
+        }
+        useZone("Asia/Kolkata");
+        setenv("TZ", "Europe/Berlin", 1);
+        EXPECT_EQ(run(autumn + 60, LocalInstant::clock) == berlin, damaged < 0) << "byte " << damaged;
+        useZone("Europe/Berlin");
+    }
+    close(lock);
+    unsetenv("TZ");
+    tzset();
+    std::filesystem::remove_all(folder);
 }
 #endif
 

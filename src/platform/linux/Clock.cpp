@@ -11,10 +11,9 @@ ClockReading readClock()
     constexpr std::int64_t secondsFrom1601To1970 = 11'644'473'600;
     timespec now{};
     clock_gettime(CLOCK_REALTIME, &now);
-    tm local{};
-    localtime_r(&now.tv_sec, &local);
     ClockReading clock;
-    clock.local = calendarTime(local, static_cast<int>(now.tv_nsec / 1'000'000));
+    clock.local = localCalendar(now.tv_sec, LocalInstant::clock).value_or(CalendarTime{});
+    clock.local.milliseconds = static_cast<int>(now.tv_nsec / 1'000'000);
     clock.localTime = toFileTime(clock.local).value_or(0);
     clock.utc = static_cast<FileTime>(now.tv_sec + secondsFrom1601To1970) * fileTimeSecond
                 + static_cast<FileTime>(now.tv_nsec / 100);

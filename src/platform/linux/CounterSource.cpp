@@ -172,11 +172,8 @@ FileTime localBootTime()
     long long value = 0;
     if (!text || std::from_chars(text->data(), text->data() + text->size(), value).ec != std::errc{})
         return 0;
-    const time_t boot = static_cast<time_t>(value);
-    tm local{};
-    if (!localtime_r(&boot, &local))
-        return 0;
-    return toFileTime(calendarTime(local, 0)).value_or(0);
+    const std::optional<CalendarTime> local = localCalendar(static_cast<time_t>(value), LocalInstant::boot);
+    return local ? toFileTime(*local).value_or(0) : 0;
 }
 
 // The local kernel, asked anew at every reading.

@@ -1,5 +1,7 @@
 #include "platform/Platform.h"
 
+#include "platform/linux/LocalTime.h"
+
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -16,11 +18,16 @@ namespace {
 // The lock file beside the database, made when missing. Never through a link
 // (O_NOFOLLOW), never blocking on a fifo planted in its place (O_NONBLOCK, which flock
 // does not heed), and only a regular file of the user's own: anything else at its name
-// was put there by someone else, and the run goes on without the lock.
-int openLockFile(const std::filesystem::path& path)
+// was put there by someone else, and the run goes on without the lock. keepsMemo tells
+// whether the file may keep the zone memo: opened for writing, and writable by no one
+// else. One the user can not write still locks.
+int openLockFile(const std::filesystem::path& path, bool& keepsMemo)
 {
-    // Opened for reading only: the program never writes to it.
-    const int fd = open(path.c_str(), O_RDONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+    constexpr int flags = O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
+    int fd = open(path.c_str(), O_RDWR | flags, 0600);
+    keepsMemo = fd >= 0;
+    if (fd < 0 && (errno == EACCES || errno == EROFS))
+        fd = open(path.c_str(), O_RDONLY | flags, 0600);
     if (fd < 0)
         return -1;
     struct stat status {};
@@ -28,6 +35,7 @@ int openLockFile(const std::filesystem::path& path)
         close(fd);
         return -1;
     }
+    keepsMemo = keepsMemo && (status.st_mode & (S_IWGRP | S_IWOTH)) == 0;
     return fd;
 }
 
@@ -66,7 +74,8 @@ InstanceLock::~InstanceLock() { release(); }
 
 InstanceLock::Result InstanceLock::acquire(const std::filesystem::path& lockFile, int timeoutMilliseconds)
 {
-    const int fd = openLockFile(lockFile);
+    bool keepsMemo = false;
+    const int fd = openLockFile(lockFile, keepsMemo);
     if (fd < 0)
         return Result::unavailable;
     if (const int error = lockWithin(fd, timeoutMilliseconds); error != 0) {
@@ -74,13 +83,17 @@ InstanceLock::Result InstanceLock::acquire(const std::filesystem::path& lockFile
         return error == EINTR ? Result::timedOut : Result::unavailable;
     }
     handle = fd;
+    if (keepsMemo)
+        readZoneMemo(fd);
     return Result::acquired;
 }
 
 void InstanceLock::release()
 {
-    if (handle >= 0)
-        close(static_cast<int>(handle)); // closing the last descriptor drops the lock
+    if (handle >= 0) {
+        writeZoneMemo(static_cast<int>(handle)); // where this lock read it
+        close(static_cast<int>(handle));         // closing the last descriptor drops the lock
+    }
     handle = -1;
 }
 

@@ -3,21 +3,23 @@
 #include "base/FileTime.h"
 
 #include <ctime>
+#include <optional>
 
 namespace platform {
 
-inline CalendarTime calendarTime(const tm& local, int milliseconds)
-{
-    CalendarTime time;
-    time.year = local.tm_year + 1900;
-    time.month = local.tm_mon + 1;
-    time.dayOfWeek = local.tm_wday;
-    time.day = local.tm_mday;
-    time.hour = local.tm_hour;
-    time.minute = local.tm_min;
-    time.second = local.tm_sec == 60 ? 59 : local.tm_sec; // a leap second stays in its minute
-    time.milliseconds = milliseconds;
-    return time;
-}
+// The two instants a run turns into local time: the memo keeps the offset of each apart.
+enum class LocalInstant { clock, boot };
+
+// The local wall clock's fields at t (seconds since 1970 UTC), as localtime_r gives them:
+// from the zone memo where it holds t, else from the C library, whose answer the memo
+// then keeps for the next run. Nothing where the time has no local date.
+std::optional<CalendarTime> localCalendar(time_t t, LocalInstant instant);
+
+// The zone memo lives in the database's lock file, which only its owner can write: a run
+// reads it once it holds the lock, and writes it back before letting the lock go where
+// it learned something new. Loading the zone costs a run more than all its arithmetic;
+// the memo spares that in nearly every run. A run without the lock keeps no memo.
+void readZoneMemo(int lockFile);
+void writeZoneMemo(int lockFile);
 
 } // namespace platform
