@@ -8,7 +8,6 @@ namespace platform {
 
 ClockReading readClock()
 {
-    constexpr std::int64_t secondsFrom1601To1970 = 11'644'473'600;
     timespec now{};
     clock_gettime(CLOCK_REALTIME, &now);
     ClockReading clock;

@@ -1,22 +1,19 @@
 #include "platform/linux/LocalTime.h"
 
 #include "base/ByteCheck.h"
+#include "platform/linux/SourceMark.h"
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <array>
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 #include <string_view>
 
 namespace platform {
 
 namespace {
-
-constexpr std::int64_t secondsFrom1601To1970 = 11'644'473'600;
 
 CalendarTime calendarTime(const tm& local)
 {
@@ -65,25 +62,6 @@ struct Zone {
 
 Zone zone;
 
-std::uint64_t markText(const char* text, std::uint64_t check)
-{
-    return text ? byteCheck(std::string_view(text, std::strlen(text) + 1), byteCheck("+", check))
-                : byteCheck("-", check);
-}
-
-// A file's identity and times: a new file at its name, or an edit, marks otherwise.
-std::uint64_t markFile(const std::string& path, std::uint64_t check)
-{
-    struct stat status {};
-    if (::stat(path.c_str(), &status) != 0)
-        return byteCheck("-", check);
-    const std::array<std::int64_t, 7> fields{
-        static_cast<std::int64_t>(status.st_dev), static_cast<std::int64_t>(status.st_ino),
-        static_cast<std::int64_t>(status.st_size), status.st_mtim.tv_sec, status.st_mtim.tv_nsec,
-        status.st_ctim.tv_sec, status.st_ctim.tv_nsec};
-    return byteCheck(std::string_view(reinterpret_cast<const char*>(fields.data()), sizeof fields), byteCheck("+", check));
-}
-
 // A mark of all the C library reads the zone from: TZ and TZDIR, the file TZ names (an
 // empty TZ names "Universal", none /etc/localtime), and where TZ is set, the file that
 // completes a rule in TZ that gives no dates of change.
@@ -96,8 +74,8 @@ std::uint64_t zoneSource()
     if (name.front() == ':')
         name.remove_prefix(1);
     const std::string file = name.empty() || name.front() == '/' ? std::string(name) : folder + "/" + std::string(name);
-    std::uint64_t mark = markFile(file, markText(tzdir, markText(tz, byteCheckStart)));
-    return tz ? markFile(folder + "/posixrules", mark) : mark;
+    const std::uint64_t mark = markFile(file.c_str(), markText(tzdir, markText(tz, byteCheckStart)));
+    return tz ? markFile((folder + "/posixrules").c_str(), mark) : mark;
 }
 
 // The seconds the local fields lie ahead of UTC at t; nothing for fields without a stamp.

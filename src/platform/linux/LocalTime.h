@@ -2,10 +2,13 @@
 
 #include "base/FileTime.h"
 
+#include <cstdint>
 #include <ctime>
 #include <optional>
 
 namespace platform {
+
+constexpr std::int64_t secondsFrom1601To1970 = 11'644'473'600;
 
 // The two instants a run turns into local time: the memo keeps the offset of each apart.
 enum class LocalInstant { clock, boot };

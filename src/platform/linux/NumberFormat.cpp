@@ -1,9 +1,7 @@
 #include "platform/Platform.h"
 
-#include "base/ByteCheck.h"
 #include "platform/NumberFormat.h"
-
-#include <sys/stat.h>
+#include "platform/linux/SourceMark.h"
 
 #include <array>
 #include <clocale>
@@ -55,16 +53,9 @@ std::uint64_t sourceMark(const Environment& environment)
         return 0;
     std::uint64_t mark = byteCheckStart;
     for (const std::optional<std::string>& value : environment)
-        mark = byteCheck(value ? *value + '\0' : std::string("\1"), mark);
-    for (const char* file : localeFiles) {
-        struct stat status {};
-        if (stat(file, &status) != 0)
-            status = {};
-        const std::uint64_t stamp[] = {status.st_dev, status.st_ino, static_cast<std::uint64_t>(status.st_size),
-                                       static_cast<std::uint64_t>(status.st_mtim.tv_sec), static_cast<std::uint64_t>(status.st_mtim.tv_nsec),
-                                       static_cast<std::uint64_t>(status.st_ctim.tv_sec), static_cast<std::uint64_t>(status.st_ctim.tv_nsec)};
-        mark = byteCheck(std::string_view(reinterpret_cast<const char*>(stamp), sizeof stamp), mark);
-    }
+        mark = markText(value ? value->c_str() : nullptr, mark);
+    for (const char* file : localeFiles)
+        mark = markFile(file, mark);
     return mark == 0 ? 1 : mark;
 }
 
