@@ -9,7 +9,7 @@
 # moved since the run before, a save in place. It runs under callgrind, in a private
 # network namespace with four veth adapters, as bench/run.sh's runs do. A list that
 # lags behind the code costs only speed: names it lacks are laid out as any others, and
-# names the program no longer has are passed over.
+# names the program does not have are passed over.
 set -euo pipefail
 source "$(dirname "$0")/namespaces.sh"
 cd "$(dirname "$0")/.."
